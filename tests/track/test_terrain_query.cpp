@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "track/terrain.h"
+
+namespace {
+
+// A 5 x 5 field (n = 1) whose vertex (c, r) has height 10c + r, spacing 2.
+Terrain ramp_terrain() {
+  Terrain t{};
+  init_flat_terrain(&t, 1, 2.0f, 0.0f);
+  for (int r = 0; r < t.N; r++)
+    for (int c = 0; c < t.N; c++) t.heights[c + t.N * r] = 10.0f * c + r;
+  return t;
+}
+
+void set_height(Terrain& t, int c, int r, float h) { t.heights[c + t.N * r] = h; }
+
+TEST(TerrainQuery, SizesFollowTheExponent) {
+  Terrain t{};
+  init_flat_terrain(&t, 0, 1.0f, 3.0f);
+  EXPECT_EQ(t.N, 3);
+  EXPECT_EQ(t.tiles_per_side, 1);
+  EXPECT_FLOAT_EQ(t.width, 2.0f);
+  EXPECT_FLOAT_EQ(height_at(t, 0.7f, 1.3f), 3.0f);
+}
+
+TEST(TerrainQuery, PlanarFieldIsReproducedExactlyInBothTriangles) {
+  Terrain t = ramp_terrain();
+  // A plane is interpolated exactly by any triangulation.
+  for (float x : {0.1f, 1.0f, 2.5f, 3.9f, 5.2f, 7.7f})
+    for (float z : {0.3f, 1.9f, 2.1f, 4.4f, 6.0f})
+      EXPECT_NEAR(height_at(t, x, z), 10.0f * x / 2 + z / 2, 1e-4f) << x << "," << z;
+}
+
+TEST(TerrainQuery, DiagonalFollowsTheCheckerboard) {
+  Terrain t{};
+  init_flat_terrain(&t, 1, 1.0f, 0.0f);
+  // Even cell (0,0): diagonal (0,0)-(1,1). Raise only (0,0) and (1,1).
+  set_height(t, 0, 0, 4.0f);
+  set_height(t, 1, 1, 2.0f);
+  EXPECT_FLOAT_EQ(height_at(t, 0.5f, 0.5f), 3.0f);  // midpoint of that diagonal
+  // Odd cell (1,0): diagonal (2,0)-(1,1). Its centre averages those corners.
+  set_height(t, 2, 0, 6.0f);
+  EXPECT_FLOAT_EQ(height_at(t, 1.5f, 0.5f), 4.0f);
+  // On the even cell, a point just off the diagonal sees only one triangle:
+  // fz < fx uses (1,0), (0,0), (1,1).
+  EXPECT_NEAR(height_at(t, 0.75f, 0.25f), 0.25f * 4.0f + 0.25f * 2.0f, 1e-5f);
+  // fz > fx uses (0,1), (1,1), (0,0): height (1,0) does not matter there.
+  set_height(t, 1, 0, 100.0f);
+  EXPECT_NEAR(height_at(t, 0.25f, 0.75f), 0.25f * 4.0f + 0.25f * 2.0f, 1e-5f);
+}
+
+TEST(TerrainQuery, OutsideTheFieldTheEdgeContinuesFlat) {
+  Terrain t = ramp_terrain();
+  EXPECT_FLOAT_EQ(height_at(t, -5.0f, 2.0f), height_at(t, 0.0f, 2.0f));
+  EXPECT_FLOAT_EQ(height_at(t, 100.0f, 100.0f), grid_height(t, 4, 4));
+  EXPECT_FLOAT_EQ(height_at(t, -1e30f, 1e30f), grid_height(t, 0, 4));
+}
+
+TEST(TerrainQuery, TriangleAtAgreesWithHeightAt) {
+  Terrain t = ramp_terrain();
+  set_height(t, 2, 2, 50.0f);
+  for (float x = 0.05f; x < 8.0f; x += 0.37f) {
+    for (float z = 0.05f; z < 8.0f; z += 0.41f) {
+      Vec3 p[3];
+      triangle_at(t, x, z, p);
+      Vec3 n = cross(p[1] - p[0], p[2] - p[0]);
+      ASSERT_NE(n.y, 0.0f);
+      float y = p[0].y - (n.x * (x - p[0].x) + n.z * (z - p[0].z)) / n.y;
+      EXPECT_NEAR(y, height_at(t, x, z), 1e-3f) << x << "," << z;
+    }
+  }
+}
+
+TEST(TerrainQuery, VertexNormals) {
+  Terrain flat{};
+  init_flat_terrain(&flat, 1, 1.0f, 7.0f);
+  Vec3 n = vertex_normal(flat, 2, 2);
+  EXPECT_FLOAT_EQ(n.x, 0.0f);
+  EXPECT_FLOAT_EQ(n.y, 1.0f);
+  EXPECT_FLOAT_EQ(n.z, 0.0f);
+  // A plane rising 1 per unit in x: the normal is (-1, 1, 0) / sqrt 2.
+  Terrain slope{};
+  init_flat_terrain(&slope, 1, 1.0f, 0.0f);
+  for (int r = 0; r < slope.N; r++)
+    for (int c = 0; c < slope.N; c++) set_height(slope, c, r, (float)c);
+  n = vertex_normal(slope, 2, 2);
+  EXPECT_NEAR(n.x, -std::sqrt(0.5f), 1e-5f);
+  EXPECT_NEAR(n.y, std::sqrt(0.5f), 1e-5f);
+  EXPECT_NEAR(n.z, 0.0f, 1e-5f);
+}
+
+TEST(TerrainQuery, TileAtClampsToTheMap) {
+  Terrain t{};
+  init_flat_terrain(&t, 2, 1.0f, 0.0f);  // 4 x 4 tiles of 2 x 2 units
+  for (int i = 0; i < 16; i++) t.tile_map[i] = (uint8_t)i;
+  t.tile_count = 16;
+  EXPECT_EQ(tile_at(t, 0.5f, 0.5f), 0);
+  EXPECT_EQ(tile_at(t, 2.5f, 0.5f), 1);
+  EXPECT_EQ(tile_at(t, 0.5f, 2.5f), 4);
+  EXPECT_EQ(tile_at(t, -3.0f, 5.0f), 8);   // left of the field: column 0
+  EXPECT_EQ(tile_at(t, 100.0f, 100.0f), 15);
+  EXPECT_EQ(tile_at(t, NAN, NAN), 0);
+}
+
+TEST(TileCurves, DefaultsAndTheTwoPointFriction) {
+  Tile tile;
+  init_tile(&tile);
+  EXPECT_FLOAT_EQ(friction_at(tile, 0.0f), 1.0f);
+  EXPECT_FLOAT_EQ(friction_at(tile, 50.0f), 1.0f);
+  EXPECT_FLOAT_EQ(rolling_resistance_at(tile, 3.0f, 0.0f), 5.0f);
+  EXPECT_FLOAT_EQ(rolling_resistance_at(tile, 3.0f, 1.0f), 15.0f);
+  EXPECT_FLOAT_EQ(rolling_resistance_at(tile, 3.0f, 0.5f), 10.0f);
+
+  tile.friction[0] = {0.5f, 2.0f};
+  tile.friction[1] = {1.0f, 4.0f};
+  tile.friction[2] = {1.0f, 0.0f};
+  EXPECT_FLOAT_EQ(friction_at(tile, 1.0f), 0.5f);
+  EXPECT_NEAR(friction_at(tile, std::sqrt(10.0f)), 0.75f, 1e-6f);  // linear in v^2
+  EXPECT_FLOAT_EQ(friction_at(tile, 5.0f), 1.0f);
+
+  // A list that starts with a zero key always gives the first value.
+  tile.friction[0] = {0.3f, 0.0f};
+  EXPECT_FLOAT_EQ(friction_at(tile, 9.0f), 0.3f);
+}
+
+TEST(TileCurves, RollingResistanceIsLinearInSpeed) {
+  Tile tile;
+  init_tile(&tile);
+  tile.roll_resist[0] = {2.0f, 4.0f, 10.0f};
+  tile.roll_resist[1] = {6.0f, 12.0f, 20.0f};
+  EXPECT_FLOAT_EQ(rolling_resistance_at(tile, 5.0f, 0.0f), 2.0f);
+  EXPECT_FLOAT_EQ(rolling_resistance_at(tile, 15.0f, 0.0f), 4.0f);
+  EXPECT_FLOAT_EQ(rolling_resistance_at(tile, 15.0f, 1.0f), 8.0f);
+  EXPECT_FLOAT_EQ(rolling_resistance_at(tile, 30.0f, 0.5f), 9.0f);
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// Height, triangle, normal and tile queries on the loaded height field.
+#include <cmath>
+#include <cstring>
+
+#include "track/terrain.h"
+
+void init_flat_terrain(Terrain* t, int n, float spacing, float height) {
+  free_terrain(t);
+  t->n = n;
+  t->N = (1 << (n + 1)) + 1;
+  t->spacing = spacing;
+  t->width = spacing * (float)(1 << (n + 1));
+  size_t count = (size_t)t->N * (size_t)t->N;
+  t->heights.assign(count, height);
+  t->low = t->high = height;
+  t->shading.assign(count * 3, 128);
+  t->shadows.assign(count, 0);
+  t->normal_map.clear();
+  t->tiles_per_side = 1 << n;
+  t->tile_map.assign((size_t)t->tiles_per_side * (size_t)t->tiles_per_side, 0);
+  t->tile_count = 1;
+  for (Tile& tile : t->tiles) init_tile(&tile);
+  t->modification_count = 0;
+  t->locked_for_editor = false;
+  memset(t->heights_digest, 0, sizeof t->heights_digest);
+}
+
+void free_terrain(Terrain* t) {
+  t->heights = std::vector<float>();
+  t->shading = std::vector<uint8_t>();
+  t->shadows = std::vector<uint8_t>();
+  t->normal_map = std::vector<uint8_t>();
+  t->tile_map = std::vector<uint8_t>();
+  t->n = 0;
+  t->N = 0;
+  t->tiles_per_side = 0;
+  t->tile_count = 0;
+}
+
+float height_at(const Terrain& t, float x, float z) {
+  float u = x / t.spacing;
+  float w = z / t.spacing;
+  float cf = floorf(u);
+  float rf = floorf(w);
+  float fx = u - cf;
+  float fz = w - rf;
+  // Far outside the field every corner clamps to the same edge vertex; keep
+  // the cell index in int range so the parity test stays defined.
+  const float limit = 1e9f;
+  if (!(cf > -limit && cf < limit)) cf = cf > 0 ? limit : -limit;
+  if (!(rf > -limit && rf < limit)) rf = rf > 0 ? limit : -limit;
+  int c = (int)cf;
+  int r = (int)rf;
+  if (((c + r) & 1) == 0) {
+    if (fz <= fx) {
+      float h10 = grid_height(t, c + 1, r);
+      return h10 + (1 - fx) * (grid_height(t, c, r) - h10) + fz * (grid_height(t, c + 1, r + 1) - h10);
+    }
+    float h01 = grid_height(t, c, r + 1);
+    return h01 + fx * (grid_height(t, c + 1, r + 1) - h01) + (1 - fz) * (grid_height(t, c, r) - h01);
+  }
+  if (fx + fz <= 1) {
+    float h00 = grid_height(t, c, r);
+    return h00 + fx * (grid_height(t, c + 1, r) - h00) + fz * (grid_height(t, c, r + 1) - h00);
+  }
+  float h11 = grid_height(t, c + 1, r + 1);
+  return h11 + (1 - fx) * (grid_height(t, c, r + 1) - h11) + (1 - fz) * (grid_height(t, c + 1, r) - h11);
+}
+
+static Vec3 grid_point(const Terrain& t, int c, int r) {
+  return Vec3{(float)c * t.spacing, grid_height(t, c, r), (float)r * t.spacing};
+}
+
+void cell_triangles(const Terrain& t, int c, int r, Vec3 first[3], Vec3 second[3]) {
+  if (((c + r) & 1) == 0) {
+    first[0] = grid_point(t, c + 1, r);
+    first[1] = grid_point(t, c, r);
+    first[2] = grid_point(t, c + 1, r + 1);
+    second[0] = grid_point(t, c, r + 1);
+    second[1] = grid_point(t, c + 1, r + 1);
+    second[2] = grid_point(t, c, r);
+  } else {
+    first[0] = grid_point(t, c, r);
+    first[1] = grid_point(t, c + 1, r);
+    first[2] = grid_point(t, c, r + 1);
+    second[0] = grid_point(t, c + 1, r + 1);
+    second[1] = grid_point(t, c, r + 1);
+    second[2] = grid_point(t, c + 1, r);
+  }
+}
+
+void triangle_at(const Terrain& t, float x, float z, Vec3 corners[3]) {
+  float u = x / t.spacing;
+  float w = z / t.spacing;
+  int c = (int)floorf(u);
+  int r = (int)floorf(w);
+  float fx = u - (float)c;
+  float fz = w - (float)r;
+  Vec3 first[3], second[3];
+  cell_triangles(t, c, r, first, second);
+  bool in_first = ((c + r) & 1) == 0 ? fz <= fx : fx + fz <= 1;
+  const Vec3* chosen = in_first ? first : second;
+  for (int i = 0; i < 3; i++) corners[i] = chosen[i];
+}
+
+Vec3 vertex_normal(const Terrain& t, int c, int r) {
+  static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
+  Vec3 centre = grid_point(t, c, r);
+  Vec3 p[8];
+  for (int j = 0; j < 8; j++) p[j] = grid_point(t, c + ring[j][0], r + ring[j][1]);
+  Vec3 sum = {0, 0, 0};
+  for (int j = 0; j < 8; j++) {
+    Vec3 a = p[j] - centre;
+    Vec3 b = p[(j + 1) & 7] - centre;
+    Vec3 n = cross(b, a);
+    float len = sqrtf(dot(n, n));
+    if (len > 0) sum = sum + n * (1.0f / len);
+  }
+  float len = sqrtf(dot(sum, sum));
+  if (len <= 0) return Vec3{0, 1, 0};
+  return sum * (1.0f / len);
+}
+
+static int tile_index_on_axis(const Terrain& t, float coordinate) {
+  float f = coordinate * (0.5f / t.spacing);
+  float last = (float)(t.tiles_per_side - 1);
+  if (!(f >= 0)) f = 0;  // also catches NaN
+  if (f > last) f = last;
+  return (int)f;
+}
+
+int tile_at(const Terrain& t, float x, float z) {
+  if (t.tiles_per_side <= 0) return 0;
+  int column = tile_index_on_axis(t, x);
+  int row = tile_index_on_axis(t, z);
+  return t.tile_map[(size_t)row * (size_t)t.tiles_per_side + (size_t)column];
+}
