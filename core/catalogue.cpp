@@ -193,21 +193,22 @@ const CatalogueEntry* find_entry(std::string_view key) {
   return &*it;
 }
 
-// A look-up key in lower case, with room for a ".gz" suffix, kept on the
-// stack for the usual lengths.
+// A look-up key in lower case with runs of "/" collapsed, as member names
+// are; it has room for a ".gz" suffix and stays on the stack for the usual
+// lengths.
 class LookupKey {
  public:
   explicit LookupKey(const char* name) {
     size_t length = strlen(name);
     if (length + 4 > sizeof small_) {
-      large_ = lower_case(name);
+      large_ = lower_case(collapse_slashes(name));
       return;
     }
     for (size_t i = 0; i < length; i++) {
       char c = name[i];
-      small_[i] = c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+      if (c == '/' && length_ > 0 && small_[length_ - 1] == '/') continue;
+      small_[length_++] = c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
     }
-    length_ = length;
   }
   std::string_view plain() const { return large_.empty() ? std::string_view(small_, length_) : large_; }
   std::string_view compressed() {

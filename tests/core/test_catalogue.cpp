@@ -134,6 +134,7 @@ TEST_F(CatalogueTest, ArchiveMembersAreServedInPlace) {
                              {"big", bytes_of(std::string(70000, 'q'))}}));
   EXPECT_EQ(read_name("@bikes/one.txt"), "first member");
   EXPECT_EQ(read_name("@BIKES/TWO.TXT"), "second");  // runs of "/" collapsed
+  EXPECT_EQ(read_name("@bikes///one.txt"), "first member");
   EXPECT_EQ(read_name("@empty"), "");
   EXPECT_EQ(read_name("@z"), "inflated member");
   EXPECT_EQ(read_name("@bikes/three.txt"), "<none>");
