@@ -285,21 +285,26 @@ void append_rows(std::string* out, std::span<const SettingRow> table) {
   }
 }
 
-// Reads one line of at most CONFIG_LINE_MAX characters. A longer line is
-// consumed whole and reported as unusable, so its tail can never be taken for
-// a "key=value" line of its own.
+// Reads one line of at most CONFIG_LINE_MAX characters, keeping its "\n".
+// A longer line is consumed whole and reported as unusable, so that its tail
+// can never be taken for a "key=value" line of its own.
 enum class LineRead { line, too_long, end };
 
-LineRead read_line(DataStream* stream, char (&buffer)[CONFIG_LINE_MAX + 1]) {
-  if (!data_gets(buffer, sizeof buffer, stream)) return LineRead::end;
-  size_t length = strlen(buffer);
-  if (length > 0 && buffer[length - 1] == '\n') return LineRead::line;
-  if (data_peekc(stream) < 0) return LineRead::line;  // last line without "\n"
-  // The buffer filled up (or held a NUL byte). Drop the rest of the line; a
-  // line that was exactly full loses nothing but its "\n".
-  bool lost = false;
-  for (int c = data_getc(stream); c >= 0 && c != '\n'; c = data_getc(stream)) lost = true;
-  return lost ? LineRead::too_long : LineRead::line;
+LineRead read_line(DataStream* stream, std::string* line) {
+  line->clear();
+  int c = data_getc(stream);
+  if (c < 0) return LineRead::end;
+  for (; c >= 0; c = data_getc(stream)) {
+    line->push_back(static_cast<char>(c));
+    if (c == '\n') return LineRead::line;
+    if (line->size() == CONFIG_LINE_MAX) break;
+  }
+  if (c < 0) return LineRead::line;  // the last line, without "\n"
+  // Full: a line of exactly the limit loses nothing but its "\n".
+  c = data_getc(stream);
+  if (c < 0 || c == '\n') return LineRead::line;
+  while (c >= 0 && c != '\n') c = data_getc(stream);
+  return LineRead::too_long;
 }
 
 }  // namespace
@@ -365,13 +370,16 @@ void parse_binding(Binding* binding, const char* text) {
     double low, high;
     if (sscanf(text, "(%lf,%lf)", &low, &high) == 2 && std::isfinite(low) &&
         std::isfinite(high)) {
-      binding->low = low;
-      binding->high = high;
-      binding->axis_name = close + 1;
+      // Raw axis values lie within -1..1; the limit keeps the written
+      // "%f" numbers short enough for the line to be read back.
+      binding->low = std::clamp(low, -BINDING_AXIS_LIMIT, BINDING_AXIS_LIMIT);
+      binding->high = std::clamp(high, -BINDING_AXIS_LIMIT, BINDING_AXIS_LIMIT);
+      binding->axis_name.assign(close + 1, strnlen(close + 1, BINDING_NAME_MAX));
       return;
     }
   }
-  binding->key_name = strncmp(text, "(k)", 3) == 0 ? text + 3 : text;
+  const char* name = strncmp(text, "(k)", 3) == 0 ? text + 3 : text;
+  binding->key_name.assign(name, strnlen(name, BINDING_NAME_MAX));
 }
 
 void apply_stability(double stability) {
@@ -420,11 +428,13 @@ void read_config_line(const char* line) {
 }
 
 void read_config_stream(DataStream* stream) {
-  char line[CONFIG_LINE_MAX + 1];
+  std::string line;
+  line.reserve(CONFIG_LINE_MAX);
   for (;;) {
-    LineRead result = read_line(stream, line);
+    LineRead result = read_line(stream, &line);
     if (result == LineRead::end) break;
-    if (result == LineRead::line) read_config_line(line);
+    // A NUL byte ends the line's text, as it would in a C string.
+    if (result == LineRead::line) read_config_line(line.c_str());
   }
 }
 
@@ -458,7 +468,9 @@ void remember_server(const char* name) {
   copy_text(g_config.server_name, SERVER_NAME_MAX, host.c_str());
   char (*history)[SERVER_NAME_MAX + 1] = g_config.server_name_history;
   if (host == history[0]) return;
-  for (int i = SERVER_HISTORY_ENTRIES - 1; i > 0; i--) memcpy(history[i], history[i - 1], sizeof history[i]);
+  for (int i = SERVER_HISTORY_ENTRIES - 1; i > 0; i--) {
+    memcpy(history[i], history[i - 1], sizeof history[i]);
+  }
   copy_text(history[0], SERVER_NAME_MAX, host.c_str());
 }
 
@@ -485,7 +497,8 @@ namespace {
 // over path. The old file stays untouched unless every byte reached the disk.
 enum class ReplaceResult { replaced, cannot_create, failed };
 
-ReplaceResult replace_file(const std::string& directory, const char* name, const std::string& text) {
+ReplaceResult replace_file(const std::string& directory, const char* name,
+                           const std::string& text) {
   std::string path = directory + name;
   std::string temporary = path + ".new";
   DataStream* stream = data_open(temporary.c_str(), "wb");

@@ -8,6 +8,7 @@
 // the writer walk the same rows, so a setting exists in exactly one place.
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ constexpr int RACE_NUMBER_MAX = 3;
 constexpr int MESSAGE_LINES_MAX = 1000;      // the message ring's size
 // Longest line the reader takes (the read-line primitive's limit).
 constexpr int CONFIG_LINE_MAX = 1023;
+// Key and axis names are short platform names ("keypad enter",
+// "joystick-a-x"); longer binding texts are cut, and axis range ends are
+// limited, so that every binding line the writer produces can be read back.
+constexpr size_t BINDING_NAME_MAX = 63;
+constexpr double BINDING_AXIS_LIMIT = 1e6;
 
 enum class SettingKind : unsigned char {
   integer,           // plain int, read "%d", written "%d"

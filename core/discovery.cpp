@@ -63,7 +63,9 @@ void discover_tracks(TrackList* tracks, int debug_level) {
     std::string path = file.substr(0, file.rfind('/'));
     // "terrain.hf" and "terrain.hf.gz" in one directory are one track.
     bool known = false;
-    for (const std::string& other : tracks->paths) known = known || strcasecmp(other.c_str(), path.c_str()) == 0;
+    for (const std::string& other : tracks->paths) {
+      known = known || strcasecmp(other.c_str(), path.c_str()) == 0;
+    }
     if (known) continue;
     tracks->paths.push_back(path);
     tracks->names.push_back(track_display_name(path));

@@ -1,9 +1,7 @@
 #include "core/startup.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +9,7 @@
 #include <cpuid.h>
 #endif
 
+#include "core/alloc_check.h"
 #include "core/config.h"
 #include "core/datafile.h"
 #include "core/discovery.h"
@@ -58,18 +57,6 @@ bool cpu_has_mmx() {
 
 namespace {
 
-// mkdir -p, one component at a time; existing directories are fine.
-void create_directories(const char* path) {
-  std::string partial;
-  for (const char* p = path; *p; p++) {
-    partial.push_back(*p);
-    if (*p == '/' && partial.size() > 1) {
-      if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return;
-    }
-  }
-  if (!partial.empty() && partial.back() != '/') mkdir(partial.c_str(), 0755);
-}
-
 // Selects "--track" or the configured track; the selected track is the one
 // to load unless a server will choose it.
 void select_start_track(RunOptions* options) {
@@ -90,9 +77,59 @@ void release_core() {
   g_tracks = TrackList{};
   g_demos = DemoList{};
   free_data_files();
+  print_allocation_report();
 }
 
 }  // namespace
+
+int start_core(RunOptions* options) {
+  // 5.
+  log_printf("Dirtvane version %s\n", DIRTVANE_VERSION);
+
+  // 6. Fixed models, history, video modes, MMX.
+  options->fixed_files_match = check_fixed_models();
+  clear_server_history();
+  std::vector<DisplayMode> display_modes;
+  if (g_startup_stages.list_display_modes) g_startup_stages.list_display_modes(&display_modes);
+  install_video_modes(display_modes);
+  options->has_mmx = cpu_has_mmx();
+  if (!options->has_mmx) log_printf("This CPU does not have MMX!\n");
+
+  // 7. Stability preset and render parameters from the defaults; the value
+  // lists the configuration needs before it is read.
+  apply_stability(g_bike_setup.stability);
+  options->render = derive_render_parameters(g_config);
+  if (g_startup_stages.provide_setting_lists) g_startup_stages.provide_setting_lists();
+
+  // 8. The configuration file.
+  read_config();
+
+  // 9. What the command line changes, and the derived render parameters.
+  apply_command_line(options, &g_config);
+
+  // 10. A server chooses the track.
+  if (!options->connect.empty()) options->track.clear();
+
+  // 11. Tracks, demos and series.
+  discover_tracks(&g_tracks, options->debug_level);
+  discover_demos(&g_demos, options->debug_level);
+  if (g_startup_stages.discover_series) g_startup_stages.discover_series(options->debug_level);
+  if (g_tracks.paths.empty()) {
+    fputs("No tracks found\n", stderr);
+    release_core();
+    return 1;
+  }
+
+  // 12. The track choice.
+  select_start_track(options);
+
+  return -1;
+}
+
+void shut_down_core() {
+  write_config();
+  release_core();
+}
 
 int dirtvane_main(int argc, char** argv) {
   install_out_of_memory_handler();
@@ -124,7 +161,7 @@ int dirtvane_main(int argc, char** argv) {
   clear_message_lines();
 
   // 4. Home directory, log, game data.
-  create_directories(home_directory());
+  create_home_directory();
   log_printf("VORN_LOGFILE=%slastlog.txt", home_directory());
   if (!check_game_data()) {
     show_message_box("Problem starting Dirtvane", "Can't find game data\n");
@@ -132,45 +169,8 @@ int dirtvane_main(int argc, char** argv) {
     return 0;
   }
 
-  // 5.
-  log_printf("Dirtvane version %s\n", DIRTVANE_VERSION);
-
-  // 6. Fixed models, history, video modes, MMX.
-  options.fixed_files_match = check_fixed_models();
-  clear_server_history();
-  std::vector<DisplayMode> display_modes;
-  if (g_startup_stages.list_display_modes) g_startup_stages.list_display_modes(&display_modes);
-  install_video_modes(display_modes);
-  options.has_mmx = cpu_has_mmx();
-  if (!options.has_mmx) log_printf("This CPU does not have MMX!\n");
-
-  // 7. Stability preset and render parameters from the defaults; the value
-  // lists the configuration needs before it is read.
-  apply_stability(g_bike_setup.stability);
-  options.render = derive_render_parameters(g_config);
-  if (g_startup_stages.provide_setting_lists) g_startup_stages.provide_setting_lists();
-
-  // 8. The configuration file.
-  read_config();
-
-  // 9. What the command line changes, and the derived render parameters.
-  apply_command_line(&options, &g_config);
-
-  // 10. A server chooses the track.
-  if (!options.connect.empty()) options.track.clear();
-
-  // 11. Tracks, demos and series.
-  discover_tracks(&g_tracks, options.debug_level);
-  discover_demos(&g_demos, options.debug_level);
-  if (g_startup_stages.discover_series) g_startup_stages.discover_series(options.debug_level);
-  if (g_tracks.paths.empty()) {
-    fputs("No tracks found\n", stderr);
-    release_core();
-    return 1;
-  }
-
-  // 12. The track choice.
-  select_start_track(&options);
+  int code = start_core(&options);
+  if (code >= 0) return code;
 
   // 13-21 belong to the window, audio, GL and game layers.
   bool session_open = false;
@@ -197,8 +197,7 @@ int dirtvane_main(int argc, char** argv) {
   // 1-2. Network, race, track, sound, images, audio, window.
   if (session_open && g_startup_stages.close_session) g_startup_stages.close_session();
   // 3. Configuration, log, lists.
-  write_config();
-  release_core();
+  shut_down_core();
   // 4. Give the audio device and the window a moment to go away.
   if (session_open) sleep(1);
   return 0;

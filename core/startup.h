@@ -70,3 +70,13 @@ extern StartupStages g_startup_stages;
 
 // Returns the process exit code.
 int dirtvane_main(int argc, char** argv);
+
+// The headless parts dirtvane_main() runs around the stages.
+// Start-up steps 5-12, once the log is open and the game data was found:
+// video modes, CPU, stability preset, the configuration file, the command
+// line's effects, discovery and the track choice. Returns -1 to go on, or
+// the exit code (1 after "No tracks found").
+int start_core(RunOptions* options);
+// Shutdown step 3: writes the configuration, closes the log and frees the
+// lists and the data-file tables.
+void shut_down_core();

@@ -133,7 +133,8 @@ TEST_F(ConfigTest, DefaultFileHasTheListedOrderAndFormats) {
   }
   EXPECT_EQ(keys_of(text), expected);
 
-  EXPECT_EQ(text.substr(0, 60), "xres=640\nyres=480\ndraw_fps=0\ndraw_time=0\ndraw_ping=1\nspy=0\n");
+  const std::string start = "xres=640\nyres=480\ndraw_fps=0\ndraw_time=0\ndraw_ping=1\nspy=0\n";
+  EXPECT_EQ(text.substr(0, start.size()), start);
   for (const char* line :
        {"track=rabbithill", "record=No", "skill=Novice", "minutes=0.000000", "laps=5.000000",
         "slot00=Empty", "slot39=Empty", "time_trial_abort=Yes", "bike=450sxf(2016)",
@@ -210,7 +211,9 @@ TEST_F(ConfigTest, ChoicesMatchNamesExactly) {
   EXPECT_EQ(g_config.skill, SKILL_EXPERT);
   EXPECT_EQ(g_config.slot[3], SLOT_ROBOT_4_STROKE);
   for (int i = 0; i < CONFIG_LINEUP_SLOTS; i++) {
-    if (i != 3) EXPECT_EQ(g_config.slot[i], SLOT_EMPTY) << i;
+    if (i != 3) {
+      EXPECT_EQ(g_config.slot[i], SLOT_EMPTY) << i;
+    }
   }
   read_text("video_mode=1280x720\n");
   EXPECT_EQ(g_config.video_mode, 3);

@@ -99,14 +99,36 @@ TEST_F(ConfigFileTest, OverlongLinesAreDroppedWhole) {
   EXPECT_EQ(g_config.volume, 3.0);
 }
 
-TEST_F(ConfigFileTest, ReadsFromAnyStream) {
-  const char text[] = "fov=60\r\nbike=rs50yz\r\n";
+TEST_F(ConfigFileTest, ReadsFromAnyStreamAndANulEndsOnlyItsLine) {
+  const char text[] = "fov=60\0laps=9\r\nbike=rs50yz\r\n\0\nvolume=4\n";
   DataStream* stream = data_open_memory(text, sizeof text - 1);
   ASSERT_NE(stream, nullptr);
   read_config_stream(stream);
   data_close(stream);
   EXPECT_EQ(g_config.fov, 60.0);
+  EXPECT_EQ(g_config.laps, 5.0);
   EXPECT_EQ(g_bike_setup.bike, 1);
+  EXPECT_EQ(g_config.volume, 4.0);
+}
+
+TEST_F(ConfigFileTest, EveryWrittenBindingLineCanBeReadBack) {
+  // Huge range ends and long names would make "%f" lines longer than the
+  // reader takes; the binding keeps them within bounds instead.
+  std::string text = "left_key=(-1e300,1e300)" + std::string(990, 'a') + "\n";
+  DataStream* stream = data_open_memory(text.data(), text.size());
+  read_config_stream(stream);
+  data_close(stream);
+  const Binding& left = g_config.bindings[BINDING_LEFT];
+  EXPECT_EQ(left.low, -BINDING_AXIS_LIMIT);
+  EXPECT_EQ(left.high, BINDING_AXIS_LIMIT);
+  EXPECT_EQ(left.axis_name.size(), BINDING_NAME_MAX);
+  std::string written = config_text();
+  reset_config();
+  stream = data_open_memory(written.data(), written.size());
+  read_config_stream(stream);
+  data_close(stream);
+  EXPECT_EQ(g_config.bindings[BINDING_LEFT].axis_name, std::string(BINDING_NAME_MAX, 'a'));
+  EXPECT_EQ(config_text(), written);
 }
 
 TEST_F(ConfigFileTest, BikeSetupBlockWritesToAStream) {

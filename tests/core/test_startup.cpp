@@ -175,7 +175,7 @@ TEST_F(DiscoveryTest, DemosBelowDemosWithTheirFileNames) {
 
 // --- the executable ---------------------------------------------------------------
 
-struct Run {
+struct ProcessResult {
   int exit_code;
   std::string out, err;
 };
@@ -189,14 +189,14 @@ class ExecutableTest : public ::testing::Test {
   void TearDown() override { remove_tree(root_); }
 
   // Runs the built game with a private home and an empty game data directory.
-  Run run(const std::string& arguments) {
+  ProcessResult run(const std::string& arguments) {
     std::string binary = std::string(DV_GAME_DIR) + "/dirtvane";
     EXPECT_EQ(access(binary.c_str(), X_OK), 0) << "build the dirtvane target first: " << binary;
     std::string command = "cd '" + root_ + "' && env -u VORN_LOGFILE -u VORN_OPTIONS HOME='" +
                           root_ + "' XDG_DATA_HOME='" + root_ + "/xdg' DV_HOME='" + root_ +
                           "/empty_data' '" + binary + "' " + arguments + " >out.txt 2>err.txt";
     int status = system(command.c_str());
-    Run result;
+    ProcessResult result;
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = read_file(root_ + "/out.txt");
     result.err = read_file(root_ + "/err.txt");
@@ -206,13 +206,13 @@ class ExecutableTest : public ::testing::Test {
 };
 
 TEST_F(ExecutableTest, BadOptionEndsWithCodeOne) {
-  Run result = run("--bad-option");
+  ProcessResult result = run("--bad-option");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.err, "bad option '--bad-option'\n");
 }
 
 TEST_F(ExecutableTest, ValueOptionAsLastArgumentReportsItsMessage) {
-  Run result = run("--texture-detail");
+  ProcessResult result = run("--texture-detail");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.err, "Bad arg for --texture-detail\n");
   result = run("--debug --erode=lots");
@@ -221,13 +221,101 @@ TEST_F(ExecutableTest, ValueOptionAsLastArgumentReportsItsMessage) {
 }
 
 TEST_F(ExecutableTest, MissingGameDataIsReportedAndEndsWithZero) {
-  Run result = run("--debug");
+  ProcessResult result = run("--debug");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_NE(result.err.find("Problem starting Dirtvane"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("Can't find game data"), std::string::npos) << result.err;
   // The home directory and its log exist by then.
   struct stat status;
   EXPECT_EQ(stat((root_ + "/xdg/Dirtvane/lastlog.txt").c_str(), &status), 0);
+}
+
+}  // namespace
+
+// --- start-up and shutdown in process -------------------------------------------------
+
+namespace {
+
+class CoreStartTest : public DiscoveryTest {
+ protected:
+  void SetUp() override {
+    DiscoveryTest::SetUp();
+    reset_config();
+    write_file(data_ + "/mx/terrain.hf", "h");
+    write_file(data_ + "/zeta/terrain.hf", "h");
+  }
+  void TearDown() override {
+    reset_config();
+    g_startup_stages = {};
+    DiscoveryTest::TearDown();
+  }
+
+  int start(std::vector<std::string> arguments, RunOptions* options) {
+    arguments.insert(arguments.begin(), "dirtvane");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    std::string diagnostics;
+    EXPECT_EQ(parse_command_line(static_cast<int>(argv.size()), argv.data(), options, &diagnostics),
+              CommandLineResult::run);
+    return start_core(options);
+  }
+};
+
+TEST_F(CoreStartTest, ConfigurationThenCommandLineThenTrackChoice) {
+  write_file(home_ + "/config", "track=zeta\nfov=200\nmodel_detail=0\nserver_name_hist00=old\n");
+  g_startup_stages.list_display_modes = [](std::vector<DisplayMode>* modes) {
+    modes->push_back({1600, 900, 32, 60});
+  };
+  RunOptions options;
+  ASSERT_EQ(start({"--lod-bias", "7"}, &options), -1);
+  EXPECT_EQ(g_config.fov, 170.0);
+  EXPECT_EQ(g_tracks.paths[static_cast<size_t>(g_tracks.selected)], "zeta");
+  EXPECT_EQ(options.track, "zeta");
+  EXPECT_DOUBLE_EQ(options.render.lod_scale, 8.0);  // from the file's model_detail
+  EXPECT_EQ(options.render.lod_bias, 7.0);          // the command line wins
+  EXPECT_STREQ(g_config.server_name_history[0], "old");
+  ASSERT_EQ(g_video_modes.size(), 3u);
+
+  // Shutdown writes the file back with what the run changed.
+  g_config.fov = 95;
+  shut_down_core();
+  std::string written = read_file(home_ + "/config");
+  EXPECT_NE(written.find("\ntrack=zeta\n"), std::string::npos);
+  EXPECT_NE(written.find("\nfov=95.000000\n"), std::string::npos);
+  EXPECT_NE(written.find("\nserver_name_hist00=old\n"), std::string::npos);
+}
+
+TEST_F(CoreStartTest, CommandLineTrackIsSelectedAndStored) {
+  RunOptions options;
+  ASSERT_EQ(start({"--track", "mx"}, &options), -1);
+  EXPECT_EQ(options.track, "mx");
+  EXPECT_STREQ(g_config.track, "mx");
+}
+
+TEST_F(CoreStartTest, UnknownTrackKeepsItsNameButLoadsTheFirst) {
+  write_file(home_ + "/config", "track=gone\n");
+  RunOptions options;
+  ASSERT_EQ(start({}, &options), -1);
+  EXPECT_EQ(options.track, "mx");
+  EXPECT_STREQ(g_config.track, "gone");
+}
+
+TEST_F(CoreStartTest, ConnectingLeavesTheTrackToTheServer) {
+  RunOptions options;
+  ASSERT_EQ(start({"--track", "mx", "--connect", "dirtvane:host.example"}, &options), -1);
+  EXPECT_EQ(options.track, "");
+  EXPECT_EQ(options.connect, "host.example");
+  EXPECT_STREQ(g_config.server_name, "host.example");
+  EXPECT_STREQ(g_config.server_name_history[0], "host.example");
+}
+
+TEST_F(CoreStartTest, NoTracksEndsWithCodeOne) {
+  remove_tree(data_);
+  invalidate_catalogue();
+  RunOptions options;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(start({}, &options), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "No tracks found\n");
 }
 
 }  // namespace
