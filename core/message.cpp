@@ -37,8 +37,9 @@ void show_message(const char* format, ...) {
 
   int slot = (g_messages.newest + 1) % MESSAGE_RING_LINES;
   char* line = g_messages.text[slot];
-  strncpy(line, text, MESSAGE_LINE_CHARS - 1);
-  line[MESSAGE_LINE_CHARS - 1] = '\0';
+  size_t length = strnlen(text, MESSAGE_LINE_CHARS - 1);
+  memcpy(line, text, length);
+  line[length] = '\0';
   g_messages.newest = slot;
   if (g_messages.total < MESSAGE_RING_LINES) g_messages.total++;
 
