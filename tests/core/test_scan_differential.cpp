@@ -18,7 +18,7 @@ constexpr size_t SLOT_BYTES = 256;
 
 struct Outcome {
   int result = 0;
-  unsigned char slots[SLOTS][SLOT_BYTES];
+  alignas(16) unsigned char slots[SLOTS][SLOT_BYTES];  // each slot fits a long double
   std::string rest;
 };
 
