@@ -92,8 +92,19 @@ char* text_element(const SettingRow& row, int element) {
   return row.text + static_cast<size_t>(element) * static_cast<size_t>(row.max_length + 1);
 }
 
+// The length of value cut to max_length. A cut must not leave a CR at the
+// end: the reader drops trailing CRs, so the value would change on its way
+// through the file.
+size_t cut_length(const char* value, size_t max_length) {
+  size_t length = strnlen(value, max_length);
+  if (length < strlen(value)) {
+    while (length > 0 && value[length - 1] == '\r') length--;
+  }
+  return length;
+}
+
 void copy_text(char* buffer, int max_length, const char* value) {
-  size_t length = std::min(strlen(value), static_cast<size_t>(max_length));
+  size_t length = cut_length(value, static_cast<size_t>(max_length));
   memcpy(buffer, value, length);
   buffer[length] = '\0';
 }
@@ -374,12 +385,12 @@ void parse_binding(Binding* binding, const char* text) {
       // "%f" numbers short enough for the line to be read back.
       binding->low = std::clamp(low, -BINDING_AXIS_LIMIT, BINDING_AXIS_LIMIT);
       binding->high = std::clamp(high, -BINDING_AXIS_LIMIT, BINDING_AXIS_LIMIT);
-      binding->axis_name.assign(close + 1, strnlen(close + 1, BINDING_NAME_MAX));
+      binding->axis_name.assign(close + 1, cut_length(close + 1, BINDING_NAME_MAX));
       return;
     }
   }
   const char* name = strncmp(text, "(k)", 3) == 0 ? text + 3 : text;
-  binding->key_name.assign(name, strnlen(name, BINDING_NAME_MAX));
+  binding->key_name.assign(name, cut_length(name, BINDING_NAME_MAX));
 }
 
 void apply_stability(double stability) {

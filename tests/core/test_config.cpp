@@ -348,6 +348,10 @@ TEST_F(ConfigTest, TextsAreCutToTheirLength) {
   EXPECT_EQ(std::string(g_bike_setup.name), std::string(63, 'n'));
   EXPECT_STREQ(g_bike_setup.number, "123");
   EXPECT_STREQ(g_config.track, "hills");
+  // A cut that ends in CRs would lose them on the next read; they go now.
+  read_text("number=1\r\r\rx\nskip_key=" + std::string(62, 'k') + "\r\ry\n");
+  EXPECT_STREQ(g_bike_setup.number, "1");
+  EXPECT_EQ(g_config.bindings[BINDING_SKIP].key_name, std::string(62, 'k'));
 }
 
 TEST_F(ConfigTest, LinesWithoutEqualsAndUnknownKeysAreSkipped) {
