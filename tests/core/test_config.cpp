@@ -407,20 +407,4 @@ TEST_F(ConfigTest, SettingChangedRunsTheSideEffects) {
   EXPECT_DOUBLE_EQ(g_bike_setup.roll_damping, 65.0);
 }
 
-TEST_F(ConfigTest, FindSettingResolvesNumberedKeysAndLabels) {
-  int element = -1;
-  const SettingRow* row = find_setting("slot07", &element);
-  ASSERT_NE(row, nullptr);
-  EXPECT_EQ(element, 7);
-  EXPECT_EQ(setting_label(*row, element), "Gate 8");
-  EXPECT_EQ(setting_key(*row, element), "slot07");
-  EXPECT_EQ(find_setting("slot7", &element), nullptr);
-  EXPECT_EQ(find_setting("server_name_hist16", &element), nullptr);
-  row = find_setting("fov", &element);
-  ASSERT_NE(row, nullptr);
-  EXPECT_EQ(setting_label(*row, 0), "Field Of View");
-  EXPECT_EQ(row->step, 1.0);
-  EXPECT_EQ(setting_value_text(*row, 0), "110.000000");
-}
-
 }  // namespace

@@ -61,17 +61,6 @@ TEST(VideoModes, FixedEntriesThenModesOfTheFirstDepth) {
   EXPECT_EQ(build_video_mode_list({}).size(), 2u);
 }
 
-TEST(VideoModes, InstalledListIsTheVideoModeChoice) {
-  install_video_modes({{2560, 1440, 24, 60}, {1280, 1024, 24, 60}});
-  reset_config();
-  read_config_line("video_mode=1280x1024\n");
-  EXPECT_EQ(g_config.video_mode, 3);
-  EXPECT_EQ(g_video_modes[static_cast<size_t>(g_config.video_mode)].width, 1280);
-  install_video_modes({});
-  EXPECT_EQ(g_config.video_mode, 0);  // that mode is gone
-  reset_config();
-}
-
 TEST(Cpu, EveryX86_64ProcessorHasMmx) {
 #if defined(__x86_64__)
   EXPECT_TRUE(cpu_has_mmx());
@@ -283,13 +272,6 @@ TEST_F(CoreStartTest, ConfigurationThenCommandLineThenTrackChoice) {
   EXPECT_NE(written.find("\ntrack=zeta\n"), std::string::npos);
   EXPECT_NE(written.find("\nfov=95.000000\n"), std::string::npos);
   EXPECT_NE(written.find("\nserver_name_hist00=old\n"), std::string::npos);
-}
-
-TEST_F(CoreStartTest, CommandLineTrackIsSelectedAndStored) {
-  RunOptions options;
-  ASSERT_EQ(start({"--track", "mx"}, &options), -1);
-  EXPECT_EQ(options.track, "mx");
-  EXPECT_STREQ(g_config.track, "mx");
 }
 
 TEST_F(CoreStartTest, UnknownTrackKeepsItsNameButLoadsTheFirst) {
