@@ -26,9 +26,13 @@ void show_message(const char* format, ...) {
   vsnprintf(text, sizeof text, format, args);
   va_end(args);
 
+  // One log line per message: a colour reset goes before the line break, so
+  // it ends this line's colours instead of starting the next log line.
   std::string logged = text;
-  if (logged.find('\033') != std::string::npos) logged += "\033[0m";
-  if (logged.empty() || logged.back() != '\n') logged += '\n';
+  bool had_newline = !logged.empty() && logged.back() == '\n';
+  if (had_newline) logged.pop_back();
+  if (strchr(text, '\033')) logged += "\033[0m";
+  logged += '\n';
   log_printf("%s", logged.c_str());
 
   int slot = (g_messages.newest + 1) % MESSAGE_RING_LINES;
@@ -39,6 +43,7 @@ void show_message(const char* format, ...) {
   g_messages.newest = slot;
   if (g_messages.total < MESSAGE_RING_LINES) g_messages.total++;
 
+  // "message_lines" is not limited in the file; the ring is.
   int limit = g_message_line_limit;
   if (limit > MESSAGE_RING_LINES) limit = MESSAGE_RING_LINES;
   if (limit < 0) limit = 0;
