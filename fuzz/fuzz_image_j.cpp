@@ -3,16 +3,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "core/datafile.h"
 #include "render/image.h"
 
 namespace {
+char g_scratch[64];
+void remove_scratch() { remove(g_scratch); }
 std::string scratch_file() {
-  char name[64];
-  snprintf(name, sizeof name, "/tmp/dv_fuzz_j_%d.j", int(getpid()));
-  return name;
+  snprintf(g_scratch, sizeof g_scratch, "/tmp/dv_fuzz_j_%d.j", int(getpid()));
+  atexit(remove_scratch);
+  return g_scratch;
 }
 }  // namespace
 
