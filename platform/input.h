@@ -1,0 +1,142 @@
+// Input vocabulary shared by the SDL layer and the headless game code: our own
+// key codes and key names, axis handles and axis names, and the input event
+// the platform hands to the main loop. Nothing here touches SDL, so the
+// configuration, the controls and the tick scheduler build without a display.
+#pragma once
+
+#include <cstdint>
+
+// Key codes are ours, never SDL's, and stay stable: the configuration stores
+// key names, but tests, tools and demo tooling may keep codes, so an existing
+// number never changes meaning. Printable keys use their (lower case) ASCII
+// character, so 'x' is the "x" key and '\\' the "\" key.
+enum KeyCode : int {
+  KEY_NONE = 0,
+  KEY_BACKSPACE = 8,
+  KEY_TAB = 9,
+  KEY_ENTER = 13,
+  KEY_ESC = 27,
+  KEY_SPACE = 32,
+  // 33..126: printable characters (upper case letters are not used).
+  KEY_DELETE = 127,
+
+  KEY_UP = 256,
+  KEY_DOWN,
+  KEY_LEFT,
+  KEY_RIGHT,
+  KEY_INSERT,
+  KEY_HOME,
+  KEY_END,
+  KEY_PAGE_UP,
+  KEY_PAGE_DOWN,
+
+  KEY_F1 = 280,  // KEY_F1 + n - 1 is function key n, up to 24
+  KEY_F24 = KEY_F1 + 23,
+
+  KEY_KEYPAD_0 = 320,  // KEY_KEYPAD_0 + d is keypad digit d
+  KEY_KEYPAD_PERIOD = 330,
+  KEY_KEYPAD_DIVIDE,
+  KEY_KEYPAD_MULTIPLY,
+  KEY_KEYPAD_MINUS,
+  KEY_KEYPAD_PLUS,
+  KEY_KEYPAD_ENTER,
+  KEY_KEYPAD_EQUALS,
+
+  KEY_LEFT_SHIFT = 352,
+  KEY_RIGHT_SHIFT,
+  KEY_LEFT_CTRL,
+  KEY_RIGHT_CTRL,
+  KEY_LEFT_ALT,
+  KEY_RIGHT_ALT,
+  KEY_LEFT_SUPER,
+  KEY_RIGHT_SUPER,
+  KEY_MENU,
+
+  KEY_CAPS_LOCK = 368,
+  KEY_NUM_LOCK,
+  KEY_SCROLL_LOCK,
+  KEY_PRINT_SCREEN,
+  KEY_PAUSE,
+
+  // Mouse buttons are keys too, so any control can be bound to them.
+  KEY_CURSOR_LEFT = 512,
+  KEY_CURSOR_MIDDLE,
+  KEY_CURSOR_RIGHT,
+  KEY_CURSOR_X1,
+  KEY_CURSOR_X2,
+  KEY_WHEEL_UP,  // wheel notches arrive as a press immediately followed by a release
+  KEY_WHEEL_DOWN,
+
+  // Joystick and game-controller buttons: KEY_JOYSTICK_FIRST + slot x 64 + button.
+  KEY_JOYSTICK_FIRST = 1024,
+  KEY_CODE_COUNT = KEY_JOYSTICK_FIRST + 8 * 64,
+};
+
+// Joystick slots are lettered "a".."h" in the order devices appear; a slot is
+// kept by its device until it is unplugged, and bindings name the letter.
+constexpr int JOYSTICK_SLOTS = 8;
+constexpr int JOYSTICK_KEYS_PER_SLOT = 64;
+constexpr int JOYSTICK_BUTTONS = 32;    // raw buttons 0..31, named from 1
+constexpr int JOYSTICK_HAT_KEY = 32;    // +0 up, +1 down, +2 left, +3 right (first hat)
+constexpr int JOYSTICK_PAD_KEY = 36;    // game-controller buttons, see PAD_BUTTON_NAMES
+constexpr int JOYSTICK_PAD_BUTTONS = 15;
+
+inline int joystick_key(int slot, int index) {
+  return KEY_JOYSTICK_FIRST + slot * JOYSTICK_KEYS_PER_SLOT + index;
+}
+
+// The canonical name of a key code ("left", "right ctrl", "keypad enter", "x",
+// "\", "cursor-left", "joystick-b-button-3"), or "" for a code with no key.
+const char* key_name(int code);
+// The key code of a name, compared without regard to case, accepting a few
+// spellings players type ("escape", "return", "page-up", "ctrl" for left ctrl).
+// KEY_NONE for a name that is no key.
+int key_code_from_name(const char* name);
+
+// Axis handles. Every axis reads as a raw signed 16-bit value; an axis whose
+// device is absent reads 0.
+//   cursor-x, cursor-y: the pointer over the window, -32768 at the left/top
+//     edge to 32767 at the right/bottom edge.
+//   mouse-x, mouse-y: relative mouse motion integrated at 256 units per pixel,
+//     held at the ends of the range (a virtual stick driven by the mouse).
+//   joystick-<slot>-x, -y, -z, -r, -u, -v, then -axis-7 .. -axis-16: the raw
+//     axes of a joystick in device order.
+//   joystick-<slot>-left-x, -left-y, -right-x, -right-y, -trigger-left,
+//     -trigger-right: the axes of a recognised game controller.
+enum AxisHandle : int {
+  AXIS_NONE = -1,
+  AXIS_CURSOR_X = 0,
+  AXIS_CURSOR_Y = 1,
+  AXIS_MOUSE_X = 2,
+  AXIS_MOUSE_Y = 3,
+  AXIS_JOYSTICK_FIRST = 16,  // + slot x 32 + axis
+  AXIS_COUNT = AXIS_JOYSTICK_FIRST + JOYSTICK_SLOTS * 32,
+};
+constexpr int JOYSTICK_AXES_PER_SLOT = 32;
+constexpr int JOYSTICK_RAW_AXES = 16;   // raw axes 0..15
+constexpr int JOYSTICK_PAD_AXIS = 16;   // six game-controller axes from here
+constexpr int JOYSTICK_PAD_AXES = 6;
+
+inline int joystick_axis(int slot, int index) {
+  return AXIS_JOYSTICK_FIRST + slot * JOYSTICK_AXES_PER_SLOT + index;
+}
+
+// "cursor-x", "joystick-a-y", ...; "" for a handle that names no axis.
+const char* axis_name(int handle);
+// The handle of an axis name (case-insensitive), AXIS_NONE when unknown.
+int axis_from_name(const char* name);
+
+// One input event as the main loop sees it.
+enum InputEventKind : int {
+  INPUT_KEY = 0,   // key, pressed, repeat
+  INPUT_TEXT = 1,  // text: UTF-8 typed while text input is on (the chat line)
+};
+
+struct InputEvent {
+  int kind;
+  int key;        // a KeyCode for INPUT_KEY
+  bool pressed;   // key went down (true) or up (false)
+  bool repeat;    // a key-down generated by the keyboard's auto-repeat
+  double time;    // platform clock seconds at which the event happened
+  char text[32];  // NUL-terminated UTF-8 for INPUT_TEXT
+};
