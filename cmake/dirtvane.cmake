@@ -22,6 +22,10 @@ function(dv_library name)
   target_link_libraries(dv_${name} PUBLIC ${A_LIBS})
 endfunction()
 
+# Files from outside the project that tests read (PNG suite, malformed PNGs).
+# A worktree outside the main checkout points this at the shared copy.
+set(DV_TESTDATA_DIR "${CMAKE_SOURCE_DIR}/../shared/testdata" CACHE PATH "Shared test data directory")
+
 # dv_test(<name> SOURCES files... LIBS libs... [LABELS labels...] [TIMEOUT s])
 # One gtest executable; each TEST becomes a CTest test with the labels.
 function(dv_test name)
@@ -36,7 +40,7 @@ function(dv_test name)
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     DV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    DV_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata"
+    DV_TESTDATA_DIR="${DV_TESTDATA_DIR}"
     DV_GAME_DIR="${DV_GAME_DIR}")
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
