@@ -45,8 +45,6 @@ ImageFileResult read_grey_image_file(const char* name, PixelImage* image);
 // Any PNG as 16-bit grey samples (8-bit values v widened to v * 257).
 bool read_grey16_png_file(const char* name, int* width, int* height, std::vector<uint16_t>* samples);
 bool write_grey16_png_file(const char* name, int width, int height, const uint16_t* samples);
-// Binary PPM ("P6") writer, 3 channels.
-bool write_ppm_file(const char* name, int width, int height, const uint8_t* rgb);
 // Binary PGM ("P5") writer, 1 channel.
 bool write_pgm_file(const char* name, int width, int height, const uint8_t* grey);
 
