@@ -29,6 +29,7 @@ struct Terrain {
 };
 
 struct TrackLighting;
+struct DataStream;
 
 // How the ground is painted (the "Terrain Rendering Method" setting): 1 on
 // the CPU from in-memory tile images, 2 and 3 on the GPU from textures.
@@ -41,19 +42,29 @@ struct TerrainLoadOptions {
 };
 
 // Loads "terrain.hf", its heights, shading, shadows, the tile table and the
-// tile map from the track directory "@<track>" (no trailing "/"), builds the
-// normal map on the shader path and hands the field to the renderer. On
-// failure the player is told why and the record is left empty.
-bool load_terrain(Terrain* terrain, const char* track_directory, const TerrainLoadOptions& options);
+// tile map of track `track` (its directory in the data files: "@<track>/..."),
+// builds the normal map on the shader path and hands the field to the
+// renderer. The track loader reads "decals" straight after. On failure the
+// player is told why and the record is left empty.
+bool load_terrain(Terrain* terrain, const char* track, const TerrainLoadOptions& options);
+
+// Largest size exponent a "terrain.hf" may give (12: 8193 x 8193 vertices);
+// beyond it every array would need gigabytes. Fuzz targets lower it.
+extern int g_terrain_max_exponent;
 
 // The parts of the load, for tools and tests. Each fails with its message.
-bool read_height_field(Terrain* terrain, const char* track_directory);
-bool read_shading(Terrain* terrain, const char* track_directory);
-bool read_shadows(Terrain* terrain, const char* track_directory);
+// At debug level 2 the heights digest is logged.
+bool read_height_field(Terrain* terrain, const char* track, int debug_level = 0);
+// The same from an open "terrain.hf" stream; `name` names it in messages.
+// PNG heights are still looked for as "@<track>/terrain.png".
+bool read_height_field_stream(Terrain* terrain, DataStream* stream, const char* name, const char* track,
+                              int debug_level);
+bool read_shading(Terrain* terrain, const char* track);
+bool read_shadows(Terrain* terrain, const char* track);
 
 // Writes "terrain.hf" (header only) and the heights as a 16-bit grey
 // "terrain.png" under "@<track>/", scaled to the current height range.
-bool write_terrain(const Terrain& terrain, const char* track_directory);
+bool write_terrain(const Terrain& terrain, const char* track);
 
 // Bakes the shading of vertices [c0, c1] x [r0, r1] (clamped to the grid)
 // from the lighting, and the normal map there when the terrain has one.

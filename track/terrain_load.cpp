@@ -15,9 +15,6 @@
 
 namespace {
 
-// Exponents above this would need gigabytes per array; no real track comes
-// near it (n = 11 is a 4097 x 4097 grid).
-constexpr int MAX_SIZE_EXPONENT = 12;
 constexpr float SAMPLE_SCALE = 0.000015259021896696422f;  // 1 / 65535
 
 void reset_terrain(Terrain* t) {
@@ -86,6 +83,8 @@ void digest_samples(Terrain* t, const std::vector<uint16_t>& raw) {
 
 }  // namespace
 
+int g_terrain_max_exponent = 12;
+
 std::string track_file_name(const char* track, const char* file) {
   std::string name = "@";
   name += track;
@@ -94,41 +93,43 @@ std::string track_file_name(const char* track, const char* file) {
   return name;
 }
 
-bool read_height_field(Terrain* t, const char* track) {
-  reset_terrain(t);
-  LoadingStage stage;
-  begin_loading_stage(&stage, "Loading terrain");
+bool read_height_field(Terrain* t, const char* track, int debug_level) {
   std::string name = track_file_name(track, "terrain.hf");
   DataStream* s = data_open(name.c_str(), "rb");
   if (!s) {
+    reset_terrain(t);
     show_message("Can't open '%.950s'", name.c_str());
     return false;
   }
+  bool ok = read_height_field_stream(t, s, name.c_str(), track, debug_level);
+  data_close(s);
+  return ok;
+}
+
+bool read_height_field_stream(Terrain* t, DataStream* s, const char* name, const char* track, int debug_level) {
+  reset_terrain(t);
+  LoadingStage stage;
+  begin_loading_stage(&stage, "Loading terrain");
   int n = 0;
   float spacing = 0, low = 0, high = 0;
   int fields = data_scanf(s, "%d %f %f %f ", &n, &spacing, &low, &high);
   // A zero or non-finite spacing would turn every height query into a
   // division by zero, so those headers are refused like unreadable ones.
-  if (fields < 4 || n < 0 || n > MAX_SIZE_EXPONENT || !(spacing > 0) || !std::isfinite(spacing) ||
-      !std::isfinite(low) || !std::isfinite(high)) {
-    data_close(s);
+  if (fields < 4 || n < 0 || n > g_terrain_max_exponent || !(spacing > 0) || !std::isfinite(spacing) ||
+      !std::isfinite(low) || !std::isfinite(high))
     return bad_parameters();
-  }
   end_loading_stage(&stage);
 
   const int N = (1 << (n + 1)) + 1;
   begin_loading_stage(&stage, "Loading heights");
   std::vector<uint16_t> raw;
   if (data_getc(s) == ':') {
-    bool complete = read_inline_samples(s, N, &raw, &stage);
-    data_close(s);
-    if (!complete) {
-      show_message("'%.900s' holds fewer than %d x %d height samples", name.c_str(), N, N);
+    if (!read_inline_samples(s, N, &raw, &stage)) {
+      show_message("'%.900s' holds fewer than %d x %d height samples", name, N, N);
       show_message("Error reading heights");
       return false;
     }
   } else {
-    data_close(s);
     read_png_samples(track, N, &raw, &stage);
   }
 
@@ -144,6 +145,11 @@ bool read_height_field(Terrain* t, const char* track) {
   const float step = (high - low) * SAMPLE_SCALE;
   for (size_t i = 0; i < count; i++) t->heights[i] = low + (float)raw[i] * step;
   digest_samples(t, raw);
+  if (debug_level == 2) {
+    char hex[41];
+    for (int i = 0; i < 20; i++) snprintf(hex + 2 * i, 3, "%02x", t->heights_digest[i]);
+    log_printf("%s\n", hex);
+  }
   end_loading_stage(&stage);
   return true;
 }

@@ -26,7 +26,7 @@ void clamp_region(const Terrain& t, int* c0, int* r0, int* c1, int* r1) {
 
 bool load_terrain(Terrain* t, const char* track, const TerrainLoadOptions& options) {
   TileLoadOptions tiles{options.ground_method == GROUND_SOFTWARE, true};
-  bool ok = read_height_field(t, track) && read_shading(t, track) && read_shadows(t, track) &&
+  bool ok = read_height_field(t, track, options.debug_level) && read_shading(t, track) && read_shadows(t, track) &&
             read_track_tiles(t, track, tiles) && read_tile_map(t, track);
   if (ok && options.shader_path) build_normal_map(t);
   if (ok && g_track_hooks.prepare_ground)

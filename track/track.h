@@ -19,6 +19,15 @@ struct TrackLoadSettings {
   int debug_level;     // 0, 1 ("--debug") or 2 ("--super-debug")
 };
 
+// The ground method of a "Terrain Rendering Method" choice: "Software",
+// "Hardware/Copy", "Hardware/Direct", "Shaders/Copy", "Shaders/Direct" (0..4).
+inline int ground_method_for_choice(int choice) {
+  static const int methods[5] = {GROUND_SOFTWARE, GROUND_COPY, GROUND_DIRECT, GROUND_COPY, GROUND_DIRECT};
+  return choice >= 0 && choice < 5 ? methods[choice] : GROUND_DIRECT;
+}
+// True for the two "Shaders/..." choices.
+inline bool shader_choice(int choice) { return choice == 3 || choice == 4; }
+
 struct LoadedTrack {
   std::string name;  // the track directory under the data files; empty when none is loaded
   int list_entry;    // the name's entry in the track list, -1 when not listed

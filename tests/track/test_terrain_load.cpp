@@ -89,7 +89,13 @@ TEST_F(TerrainLoad, HeightsDigestDependsOnTheSamplesNotTheirStorage) {
   data.write("b/terrain.hf", "1 1 0 100\n");
   write_png_grey16_file(data.path("b/terrain.png").c_str(), v.data(), 5, 5);
   invalidate_catalogue();
-  ASSERT_TRUE(read_height_field(t.get(), "a"));
+  {
+    LogCapture log;
+    ASSERT_TRUE(read_height_field(t.get(), "a", 2));
+    char hex[41];
+    for (int i = 0; i < 20; i++) snprintf(hex + 2 * i, 3, "%02x", t->heights_digest[i]);
+    EXPECT_NE(log.text().find(std::string("] ") + hex + "\n"), std::string::npos);
+  }
   uint8_t inline_digest[20];
   memcpy(inline_digest, t->heights_digest, 20);
   ASSERT_TRUE(read_height_field(t.get(), "b"));
