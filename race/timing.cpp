@@ -27,13 +27,14 @@ int pass_tick(const BikeTiming& t, int gate) {
 }
 
 void set_pass_tick(BikeTiming* t, int gate, int tick) {
-  if (gate < 0) return;
+  if (gate < 0 || gate > MAX_GATE_INDEX) return;
   if ((size_t)gate >= t->pass_ticks.size()) t->pass_ticks.resize((size_t)gate + 1, -1);
   t->pass_ticks[(size_t)gate] = tick;
 }
 
 void set_gates_passed(BikeTiming* t, int count) {
   if (count < 0) count = 0;
+  if (count > MAX_GATE_INDEX) count = MAX_GATE_INDEX;
   if (count < t->gates_passed) t->finished = false;
   t->gates_passed = count;
   if ((size_t)count < t->pass_ticks.size()) t->pass_ticks.resize((size_t)count);
@@ -75,7 +76,7 @@ GateStepResult gate_step(const TimingGates& g, BikeTiming* t, Vec3 position, int
       break;
     }
   }
-  if (result.gate < 0) return result;
+  if (result.gate < 0 || result.gate >= MAX_GATE_INDEX) return GateStepResult{-1, false, false};
 
   set_pass_tick(t, result.gate, tick);
   t->gates_passed = result.gate + 1;

@@ -9,6 +9,11 @@
 #include "core/types.h"
 #include "track/timing_gates.h"
 
+// Highest overall gate index a bike's timing accepts. Far beyond any race
+// (a thousand laps of a thousand gates); it keeps an index from the network
+// from reserving gigabytes of pass ticks.
+constexpr int MAX_GATE_INDEX = 1 << 20;
+
 // Stored with each bike; everything else (laps, positions, finishing) is
 // derived from it.
 struct BikeTiming {
@@ -21,10 +26,11 @@ void reset_bike_timing(BikeTiming* timing);
 
 // The tick at which overall gate `gate` was passed, or -1.
 int pass_tick(const BikeTiming& timing, int gate);
-// Sets it, growing the array with -1 entries (network updates).
+// Sets it, growing the array with -1 entries (network updates). Indices
+// outside 0 .. MAX_GATE_INDEX are ignored.
 void set_pass_tick(BikeTiming* timing, int gate, int tick);
 // Sets the count and truncates the pass ticks to it; going back clears
-// the finished flag (rewind, network updates).
+// the finished flag (rewind, network updates). Clamped to 0 .. MAX_GATE_INDEX.
 void set_gates_passed(BikeTiming* timing, int count);
 
 struct LapState {

@@ -50,6 +50,7 @@ std::string read_starting_gates(TimingGates* t, DataStream* s) {
       }
       return std::string();
     }
+    // Gates past the table's end are skipped, so the sections after them still count.
     if ((int)t->starting_gates.size() >= MAX_STARTING_GATES) continue;
     StartingGate gate;
     gate.position = Vec3{x, y, z};

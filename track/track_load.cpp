@@ -2,6 +2,7 @@
 // reload rule and deallocation.
 #include <nettle/ripemd160.h>
 
+#include <cstring>
 #include <set>
 
 #include "core/datafile.h"
@@ -162,6 +163,7 @@ void deallocate_track(LoadedTrack* track) {
   free_terrain(&track->terrain);
   init_lighting(&track->lighting);
   track->map_texture = nullptr;
+  memset(track->digest, 0, sizeof track->digest);
   track->name.clear();
   log_printf("Finished deallocating track\n");
 }

@@ -269,6 +269,8 @@ TEST_F(GateStep, PassTicksGrowAndGatesPassedTruncates) {
   EXPECT_EQ(pass_tick(bike, 40), 77);
   EXPECT_EQ(pass_tick(bike, 1000), -1);
   EXPECT_EQ(pass_tick(bike, -1), -1);
+  set_pass_tick(&bike, 2000000000, 5);  // a wild index from the network reserves nothing
+  EXPECT_EQ(bike.pass_ticks.size(), 41u);
   bike.gates_passed = 41;
   bike.finished = true;
   set_gates_passed(&bike, 45);

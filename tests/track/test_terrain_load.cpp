@@ -117,13 +117,6 @@ TEST_F(TerrainLoad, ShadingIsHalvedOnlyFromTheOlderFile) {
   EXPECT_EQ(t->shading[0], 100);
   EXPECT_EQ(t->shading[74], 100);
 
-  // A text PPM with a maximum of 15 is scaled to 0..255 first.
-  std::string text = "P3\n# shading\n5 5\n15\n";
-  for (int i = 0; i < 75; i++) text += "15 ";
-  data.write("t/shadingx2.ppm", text);
-  ASSERT_TRUE(read_shading(t.get(), "t"));
-  EXPECT_EQ(t->shading[0], 255);
-
   Image j = {};
   init_image(&j, 5, 5, 4);
   for (size_t i = 0; i < j.pixels.size(); i++) j.pixels[i] = (uint8_t)(i % 4 == 3 ? 0 : 60 + i % 4);

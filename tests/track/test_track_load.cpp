@@ -70,32 +70,23 @@ TEST_F(TrackLoad, CompleteDirectoryLoadsEverythingInOrder) {
   EXPECT_NE(text.find("Loading map...done\n"), std::string::npos);
   EXPECT_EQ(messages_containing("warning"), 0) << text;
 
+  // Each file reached its table (the readers themselves are tested on their own).
   const Terrain& t = track->terrain;
-  EXPECT_EQ(t.N, 17);
   EXPECT_NEAR(grid_height(t, 16, 16), 40.0f * fixture_sample(16, 16, 17) / 65535.0f, 1e-3f);
   EXPECT_EQ(t.shading[0], 100);  // "shadingx2.ppm" as stored
-  EXPECT_EQ(t.tile_count, 3);
-  EXPECT_EQ(t.tiles[2].blend_code, 0 << 16 | 1 << 8 | 0xa);
-  ASSERT_NE(t.tiles[0].texture, nullptr);
-  EXPECT_EQ(t.tiles[0].roost[0].fade[3], -4);
-  EXPECT_FLOAT_EQ(track->lighting.near_plane, 0.5f);
-  ASSERT_NE(track->lighting.sky[SKY_UP], nullptr);
-  ASSERT_EQ(track->lighting.flares.size(), 1u);
+  EXPECT_EQ(t.tile_count, 3);    // from "tileinfo", not "texturelist"
+  EXPECT_NE(t.tiles[0].texture, nullptr);
+  EXPECT_NE(track->lighting.sky[SKY_UP], nullptr);
   EXPECT_TRUE(track->gates.timed);
-  EXPECT_EQ(track->gates.starting_gates.size(), 2u);
   EXPECT_EQ(track->objects.start_gates.size(), 2u);
   const TrackObjects& o = track->objects;
   EXPECT_EQ(o.decals.size(), 2u);
-  EXPECT_EQ(o.billboard_pool_first, 0);
   // The pool, the set's two billboards, one flagger, then the two of "billboards".
+  EXPECT_EQ(o.billboard_pool_first, 0);
   EXPECT_EQ(o.billboards.size(), (size_t)RUNTIME_BILLBOARD_POOL + 5);
-  EXPECT_EQ(o.billboards.back().colour[1], 0);
-  EXPECT_EQ(o.flagger_set.flaggers.size(), 1u);
-  EXPECT_EQ(o.flagger_set.flaggers[0].gates[3], 3);
+  EXPECT_EQ(o.flagger_set.flaggers[0].gates[3], 3);  // clamped to the 4 checkpoints read before
   EXPECT_EQ(o.statues.size(), 3u);
   EXPECT_EQ(o.cameras.size(), 2u);
-  EXPECT_EQ(o.camera_for_gate[2], 0);
-  EXPECT_EQ(o.camera_for_gate[1], 1);
   EXPECT_NE(track->map_texture, nullptr);
   EXPECT_GT(track_texture_memory(), 0u);
 }
