@@ -311,6 +311,13 @@ const char* data_file_name(int index) {
   return g_names[(size_t)index];
 }
 
+int find_catalogue_entry(const char* name) {
+  if (!name) return -1;
+  ensure_catalogue();
+  const CatalogueEntry* entry = find_entry(lower_case(name));
+  return entry ? (int)(entry - g_catalogue.data()) : -1;
+}
+
 int catalogue_entry_count() {
   ensure_catalogue();
   return (int)g_catalogue.size();

@@ -46,13 +46,15 @@ std::string game_data_digest(const char* path) {
   return hex_digest(context);
 }
 
-bool check_game_data() {
+bool game_data_matches(const char* digest) {
   for (int i = 0; const char* directory = search_directory(i); i++) {
     std::string path = std::string(directory) + "zzzz.saf";
-    if (game_data_digest(path.c_str()) == GAME_DATA_DIGEST) return true;
+    if (game_data_digest(path.c_str()) == digest) return true;
   }
   return false;
 }
+
+bool check_game_data() { return game_data_matches(GAME_DATA_DIGEST); }
 
 std::string fixed_models_digest() {
   ripemd160_ctx context;
@@ -68,9 +70,11 @@ std::string fixed_models_digest() {
   return hex_digest(context);
 }
 
-bool check_fixed_models() {
+bool fixed_models_match(const char* const* digests, int count) {
   std::string digest = fixed_models_digest();
-  for (const char* held : FIXED_MODEL_DIGESTS)
-    if (digest == held) return true;
+  for (int i = 0; i < count; i++)
+    if (digest == digests[i]) return true;
   return false;
 }
+
+bool check_fixed_models() { return fixed_models_match(FIXED_MODEL_DIGESTS, 3); }

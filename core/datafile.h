@@ -40,6 +40,9 @@ const char* data_file_name(int index);
 
 // Catalogue entries (loose files and archive members).
 int catalogue_entry_count();
+// The entry a catalogue read of the name would start from (case-insensitive,
+// lowest priority first, ".gz" forms not considered), or -1.
+int find_catalogue_entry(const char* name);
 // "<relative name> -> <full path>", cut to the buffer.
 void describe_catalogue_entry(int index, char* buffer, size_t size);
 
@@ -143,4 +146,7 @@ bool check_fixed_models();
 // covers the first 1048576 bytes of the file; "" when it cannot be opened.
 std::string game_data_digest(const char* path);
 std::string fixed_models_digest();
+// The checks against given digests (the two above use the held ones).
+bool game_data_matches(const char* digest);
+bool fixed_models_match(const char* const* digests, int count);
 std::string ripemd160_hex(const void* bytes, size_t size);

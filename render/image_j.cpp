@@ -2,6 +2,7 @@
 // then per pixel and channel the difference from a prediction made from the
 // left, upper and upper-left neighbours, modulo 256. Smooth pictures turn into
 // long runs of small bytes that the archive's gzip layer packs well.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +19,26 @@ inline int predict(const uint8_t* pixels, size_t row, int channels, int x, int y
   int left = up[row - channels];
   int p = left + up[0] - up[-channels];
   return p < 0 ? 0 : (p > 255 ? 255 : p);
+}
+
+// A row below the first: the upper neighbour starts it, then the clamped
+// gradient. This loop is the whole cost of a large image; the left pixel
+// stays in registers so that each byte does not wait for the store of the
+// one before it.
+template <int C>
+void decode_row(uint8_t* out, const uint8_t* up, int width) {
+  int left[C];
+  for (int k = 0; k < C; k++) left[k] = out[k] = uint8_t(out[k] + up[k]);
+  for (int x = 1; x < width; x++) {
+    uint8_t* o = out + size_t(x) * C;
+    const uint8_t* u = up + size_t(x) * C;
+    for (int k = 0; k < C; k++) {
+      int p = left[k] + u[k] - u[k - C];
+      p = p < 0 ? 0 : (p > 255 ? 255 : p);
+      left[k] = uint8_t(o[k] + p);
+      o[k] = uint8_t(left[k]);
+    }
+  }
 }
 
 bool fail(const char* text) {
@@ -43,6 +64,9 @@ bool read_j_after_magic(DataStream* stream, int channels, Image* image) {
 
   size_t row = size_t(width) * channels;
   std::vector<uint8_t> pixels;
+  // Room for a typical texture at once; beyond that the buffer grows with
+  // the data actually present.
+  pixels.reserve(std::min(row * size_t(height), size_t(16) << 20));
   for (int y = 0; y < height; y++) {
     size_t base = pixels.size();
     pixels.resize(base + row);
@@ -51,11 +75,14 @@ bool read_j_after_magic(DataStream* stream, int channels, Image* image) {
       snprintf(text, sizeof text, "J image data ends at row %d of %d", y, height);
       return fail(text);
     }
-    for (int x = 0; x < width; x++)
-      for (int k = 0; k < channels; k++) {
-        uint8_t& v = out[size_t(x) * channels + k];
-        v = uint8_t(v + predict(pixels.data(), row, channels, x, y, k));
-      }
+    if (y == 0) {
+      for (size_t i = size_t(channels); i < row; i++) out[i] = uint8_t(out[i] + out[i - channels]);
+      continue;
+    }
+    if (channels == 4)
+      decode_row<4>(out, out - row, width);
+    else
+      decode_row<3>(out, out - row, width);
   }
   image->width = width;
   image->height = height;

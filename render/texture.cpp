@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -296,7 +297,7 @@ void prepare_texture_image(Image* image, const char* name, bool max_alpha, bool 
     return;
   }
   if (!custom) generate_mipmaps(image, max_alpha);
-  if (!full_res) reduce_detail(image, g_texture_settings.detail);
+  if (!full_res) reduce_detail(image, std::clamp(g_texture_settings.detail, 0, 4));
 }
 
 Texture* upload_texture(const Image& image, unsigned flags) {
@@ -313,6 +314,7 @@ Texture* upload_texture(const Image& image, unsigned flags) {
   if (!handle) return nullptr;
   g_texture_memory += memory;
   Texture* t = new Texture;
+  t->memory = memory;
   t->handle = handle;
   t->width = t->file_width = image.width;
   t->height = t->file_height = image.height;
@@ -360,7 +362,6 @@ Texture* create_texture(const Image& image, unsigned flags) {
   } else {
     t = upload_texture(image, flags);
   }
-  if (t) t->memory = 0;  // counted in the global counter, owned by the caller
   return t;
 }
 

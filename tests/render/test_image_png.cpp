@@ -201,30 +201,10 @@ TEST(PngReader, MalformedFilesAreRefusedWithAMessageOrReadSafely) {
 }
 
 TEST(PngReader, ConversionsOfFilesLibpngWrote) {
-  // Grey and grey+alpha become RGB and RGBA; RGB(A) stays.
-  Image source = make_image(7, 5, 4, 21);
-  std::vector<uint8_t> grey(35), ga(70), rgb(105);
-  for (int i = 0; i < 35; i++) {
-    grey[i] = source.pixels[4 * i];
-    ga[2 * i] = source.pixels[4 * i];
-    ga[2 * i + 1] = source.pixels[4 * i + 3];
-    for (int k = 0; k < 3; k++) rgb[3 * i + k] = source.pixels[4 * i + k];
-  }
+  // The suite covers every colour type; these add what it lacks: a palette
+  // shorter than its index range with partial transparency, and exact
+  // 16-bit values.
   Image image;
-  ASSERT_TRUE(decode(simplified_png(grey.data(), 7, 5, PNG_FORMAT_GRAY), &image));
-  ASSERT_EQ(image.channels, 3);
-  for (int i = 0; i < 35; i++) EXPECT_EQ(image.pixels[3 * i + 2], grey[i]);
-  ASSERT_TRUE(decode(simplified_png(ga.data(), 7, 5, PNG_FORMAT_GA), &image));
-  ASSERT_EQ(image.channels, 4);
-  for (int i = 0; i < 35; i++) {
-    EXPECT_EQ(image.pixels[4 * i + 1], ga[2 * i]);
-    EXPECT_EQ(image.pixels[4 * i + 3], ga[2 * i + 1]);
-  }
-  ASSERT_TRUE(decode(simplified_png(rgb.data(), 7, 5, PNG_FORMAT_RGB), &image));
-  EXPECT_EQ(image.pixels, rgb);
-  ASSERT_TRUE(decode(simplified_png(source.pixels.data(), 7, 5, PNG_FORMAT_RGBA), &image));
-  EXPECT_EQ(image.pixels, source.pixels);
-
   // A 2-bit palette with a transparency entry: expanded to RGBA.
   RawPng p;
   p.width = 4;
