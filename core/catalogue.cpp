@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/datafile.h"
@@ -183,13 +184,47 @@ void build_catalogue() {
   g_catalogue_built = true;
 }
 
-// The first entry (lowest priority) whose name equals key case-insensitively.
-const CatalogueEntry* find_entry(const std::string& key) {
+// The first entry (lowest priority) whose name equals key case-insensitively;
+// key is already in lower case.
+const CatalogueEntry* find_entry(std::string_view key) {
   auto it = std::lower_bound(g_catalogue.begin(), g_catalogue.end(), key,
-                             [](const CatalogueEntry& entry, const std::string& k) { return entry.key < k; });
+                             [](const CatalogueEntry& entry, std::string_view k) { return entry.key < k; });
   if (it == g_catalogue.end() || it->key != key) return nullptr;
   return &*it;
 }
+
+// A look-up key in lower case with runs of "/" collapsed, as member names
+// are; it has room for a ".gz" suffix and stays on the stack for the usual
+// lengths.
+class LookupKey {
+ public:
+  explicit LookupKey(const char* name) {
+    size_t length = strlen(name);
+    if (length + 4 > sizeof small_) {
+      large_ = lower_case(collapse_slashes(name));
+      return;
+    }
+    for (size_t i = 0; i < length; i++) {
+      char c = name[i];
+      if (c == '/' && length_ > 0 && small_[length_ - 1] == '/') continue;
+      small_[length_++] = c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+    }
+  }
+  std::string_view plain() const { return large_.empty() ? std::string_view(small_, length_) : large_; }
+  std::string_view compressed() {
+    if (!large_.empty()) {
+      large_gz_ = large_ + ".gz";
+      return large_gz_;
+    }
+    memcpy(small_ + length_, ".gz", 3);
+    return std::string_view(small_, length_ + 3);
+  }
+
+ private:
+  char small_[256];
+  size_t length_ = 0;
+  std::string large_, large_gz_;
+};
 
 }  // namespace
 
@@ -280,9 +315,9 @@ void free_data_files() {
 
 DataStream* open_catalogue_entry(const char* name) {
   ensure_catalogue();
-  std::string key = lower_case(name);
-  const CatalogueEntry* plain = find_entry(key);
-  const CatalogueEntry* compressed = find_entry(key + ".gz");
+  LookupKey key(name);
+  const CatalogueEntry* plain = find_entry(key.plain());
+  const CatalogueEntry* compressed = find_entry(key.compressed());
   const CatalogueEntry* entry = plain;
   bool gzip = false;
   if (compressed && (!plain || compressed->priority < plain->priority)) {
@@ -314,7 +349,8 @@ const char* data_file_name(int index) {
 int find_catalogue_entry(const char* name) {
   if (!name) return -1;
   ensure_catalogue();
-  const CatalogueEntry* entry = find_entry(lower_case(name));
+  LookupKey key(name);
+  const CatalogueEntry* entry = find_entry(key.plain());
   return entry ? (int)(entry - g_catalogue.data()) : -1;
 }
 

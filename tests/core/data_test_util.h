@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -67,3 +68,20 @@ inline std::string read_name(const char* name) {
   data_close(stream);
   return out;
 }
+
+// Deflates text with zlib; gzip_header adds zlib's smallest gzip wrapper,
+// otherwise the data is raw deflate.
+inline std::string deflate_text(const std::string& text, bool gzip_header) {
+  z_stream z{};
+  deflateInit2(&z, 9, Z_DEFLATED, gzip_header ? 15 + 16 : -15, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, text.size()) + 32, '\0');
+  z.next_in = (Bytef*)text.data();
+  z.avail_in = (uInt)text.size();
+  z.next_out = (Bytef*)out.data();
+  z.avail_out = (uInt)out.size();
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+inline std::string gzip_of(const std::string& text) { return deflate_text(text, true); }

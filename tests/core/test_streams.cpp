@@ -11,26 +11,17 @@
 namespace {
 
 TEST(MemoryStream, CharactersPeekAndEnd) {
-  const char text[] = "ab";
-  DataStream* s = data_open_memory(text, 2);
+  const unsigned char bytes[] = {'a', 0xff};
+  DataStream* s = data_open_memory(bytes, 2);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(data_peekc(s), 'a');
   EXPECT_EQ(data_tell(s), 0);
   EXPECT_EQ(data_peekc(s), 'a');  // peeking twice keeps the same character
   EXPECT_EQ(data_getc(s), 'a');
-  EXPECT_EQ(data_getc(s), 'b');
+  EXPECT_EQ(data_getc(s), 255);  // high bytes are not negative
   EXPECT_EQ(data_getc(s), -1);
   EXPECT_EQ(data_peekc(s), -1);
   EXPECT_EQ(data_tell(s), 2);
-  data_close(s);
-}
-
-TEST(MemoryStream, HighBytesAreNotNegative) {
-  const unsigned char bytes[] = {0xff, 0x80};
-  DataStream* s = data_open_memory(bytes, 2);
-  EXPECT_EQ(data_getc(s), 255);
-  EXPECT_EQ(data_peekc(s), 128);
-  EXPECT_EQ(data_getc(s), 128);
   data_close(s);
 }
 
@@ -154,7 +145,9 @@ TEST(PlainWrite, UpdateModeReadsThenWritesInPlace) {
 TEST(Backup, TildeWriteKeepsTheSmallestFreeNumber) {
   ScratchDirectory dir;
   std::string path = dir / "results.txt";
-  write_file(path, "old contents");
+  std::string old_contents;
+  for (int i = 0; i < 200000; i++) old_contents += (char)(i % 251);  // several copy blocks
+  write_file(path, old_contents);
   write_file(path + ".~1~", "first");
   write_file(path + ".~2~", "second");
   DataStream* s = data_open(path.c_str(), "~wb");
@@ -162,7 +155,7 @@ TEST(Backup, TildeWriteKeepsTheSmallestFreeNumber) {
   EXPECT_EQ(read_file(path), "");  // truncated by the write open
   data_puts(s, "new");
   data_close(s);
-  EXPECT_EQ(read_file(path + ".~3~"), "old contents");
+  EXPECT_EQ(read_file(path + ".~3~"), old_contents);
   EXPECT_EQ(read_file(path + ".~1~"), "first");
   EXPECT_EQ(read_file(path + ".~2~"), "second");
   EXPECT_EQ(read_file(path), "new");
@@ -175,25 +168,6 @@ TEST(Backup, TildeWriteKeepsTheSmallestFreeNumber) {
   data_close(data_open(fresh.c_str(), "~wb"));
   EXPECT_TRUE(file_exists(fresh));
   EXPECT_FALSE(file_exists(fresh + ".~1~"));
-}
-
-TEST(Backup, LargeFileIsCopiedWhole) {
-  ScratchDirectory dir;
-  std::string content;
-  for (int i = 0; i < 200000; i++) content += (char)(i % 251);
-  write_file(dir / "big", content);
-  data_close(data_open((dir / "big").c_str(), "~wb"));
-  EXPECT_EQ(read_file(dir / "big.~1~"), content);
-}
-
-TEST(Rename, ReplacesTheTarget) {
-  ScratchDirectory dir;
-  write_file(dir / "from", "new");
-  write_file(dir / "to", "old");
-  EXPECT_TRUE(data_rename((dir / "from").c_str(), (dir / "to").c_str()));
-  EXPECT_EQ(read_file(dir / "to"), "new");
-  EXPECT_FALSE(file_exists(dir / "from"));
-  EXPECT_FALSE(data_rename((dir / "from").c_str(), (dir / "to").c_str()));
 }
 
 }  // namespace
