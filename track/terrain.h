@@ -28,6 +28,51 @@ struct Terrain {
   uint8_t heights_digest[20];
 };
 
+struct TrackLighting;
+struct DataStream;
+
+// How the ground is painted (the "Terrain Rendering Method" setting): 1 on
+// the CPU from in-memory tile images, 2 and 3 on the GPU from textures.
+enum GroundMethod { GROUND_SOFTWARE = 1, GROUND_COPY = 2, GROUND_DIRECT = 3 };
+
+struct TerrainLoadOptions {
+  int ground_method;  // GroundMethod
+  bool shader_path;   // builds the normal map and looks for "_tnorm"/"_tspec" decal maps
+  int debug_level;    // 2 logs the heights digest
+};
+
+// Loads "terrain.hf", its heights, shading, shadows, the tile table and the
+// tile map of track `track` (its directory in the data files: "@<track>/..."),
+// builds the normal map on the shader path and hands the field to the
+// renderer. The track loader reads "decals" straight after. On failure the
+// player is told why and the record is left empty.
+bool load_terrain(Terrain* terrain, const char* track, const TerrainLoadOptions& options);
+
+// Largest size exponent a "terrain.hf" may give (12: 8193 x 8193 vertices);
+// beyond it every array would need gigabytes. Fuzz targets lower it.
+extern int g_terrain_max_exponent;
+
+// The parts of the load, for tools and tests. Each fails with its message.
+// At debug level 2 the heights digest is logged.
+bool read_height_field(Terrain* terrain, const char* track, int debug_level = 0);
+// The same from an open "terrain.hf" stream; `name` names it in messages.
+// PNG heights are still looked for as "@<track>/terrain.png".
+bool read_height_field_stream(Terrain* terrain, DataStream* stream, const char* name, const char* track,
+                              int debug_level);
+bool read_shading(Terrain* terrain, const char* track);
+bool read_shadows(Terrain* terrain, const char* track);
+
+// Writes "terrain.hf" (header only) and the heights as a 16-bit grey
+// "terrain.png" under "@<track>/", scaled to the current height range.
+bool write_terrain(const Terrain& terrain, const char* track);
+
+// Bakes the shading of vertices [c0, c1] x [r0, r1] (clamped to the grid)
+// from the lighting, and the normal map there when the terrain has one.
+void recompute_shading(Terrain* terrain, const TrackLighting& lighting, int c0, int r0, int c1, int r1);
+// Allocates and fills the normal map (shader path).
+void build_normal_map(Terrain* terrain);
+void update_normal_map(Terrain* terrain, int c0, int r0, int c1, int r1);
+
 // Allocates a flat field of the given exponent and spacing at height 0,
 // with no shading, no shadows and a single default tile (tests, tools).
 void init_flat_terrain(Terrain* terrain, int n, float spacing, float height);

@@ -1,0 +1,80 @@
+// The terrain load as a whole, shading recomputation and the normal map.
+#include <cmath>
+
+#include "track/assets.h"
+#include "track/lighting.h"
+#include "track/terrain.h"
+
+namespace {
+
+uint8_t normal_byte(float component) {
+  float v = component * 127.0f;
+  if (!(v > -127.0f)) v = -127.0f;  // also NaN
+  if (v > 127.0f) v = 127.0f;
+  return (uint8_t)((int)v + 128);
+}
+
+void clamp_region(const Terrain& t, int* c0, int* r0, int* c1, int* r1) {
+  auto clamp = [&](int v) { return v < 0 ? 0 : (v >= t.N ? t.N - 1 : v); };
+  *c0 = clamp(*c0);
+  *r0 = clamp(*r0);
+  *c1 = clamp(*c1);
+  *r1 = clamp(*r1);
+}
+
+}  // namespace
+
+bool load_terrain(Terrain* t, const char* track, const TerrainLoadOptions& options) {
+  TileLoadOptions tiles{options.ground_method == GROUND_SOFTWARE, true};
+  bool ok = read_height_field(t, track, options.debug_level) && read_shading(t, track) && read_shadows(t, track) &&
+            read_track_tiles(t, track, tiles) && read_tile_map(t, track);
+  if (ok && options.shader_path) build_normal_map(t);
+  if (ok && g_track_hooks.prepare_ground)
+    ok = g_track_hooks.prepare_ground(t, options.ground_method, options.shader_path);
+  if (!ok) free_terrain(t);
+  return ok;
+}
+
+void update_normal_map(Terrain* t, int c0, int r0, int c1, int r1) {
+  if (t->normal_map.empty()) return;
+  clamp_region(*t, &c0, &r0, &c1, &r1);
+  for (int r = r0; r <= r1; r++) {
+    for (int c = c0; c <= c1; c++) {
+      size_t i = (size_t)c + (size_t)t->N * (size_t)r;
+      Vec3 n = vertex_normal(*t, c, r);
+      t->normal_map[i * 3 + 0] = normal_byte(n.x);
+      t->normal_map[i * 3 + 1] = (uint8_t)(255 - t->shadows[i]);
+      t->normal_map[i * 3 + 2] = normal_byte(n.z);
+    }
+  }
+}
+
+void build_normal_map(Terrain* t) {
+  t->normal_map.assign((size_t)t->N * (size_t)t->N * 3, 0);
+  if (t->shadows.size() != (size_t)t->N * (size_t)t->N) t->shadows.assign((size_t)t->N * (size_t)t->N, 0);
+  update_normal_map(t, 0, 0, t->N - 1, t->N - 1);
+}
+
+void recompute_shading(Terrain* t, const TrackLighting& l, int c0, int r0, int c1, int r1) {
+  const size_t count = (size_t)t->N * (size_t)t->N;
+  if (t->N <= 0 || t->shading.size() != count * 3 || t->shadows.size() != count) return;
+  clamp_region(*t, &c0, &r0, &c1, &r1);
+  const float sun[3] = {l.sun_colour.x, l.sun_colour.y, l.sun_colour.z};
+  const float ambient[3] = {l.ambient.x, l.ambient.y, l.ambient.z};
+  for (int r = r0; r <= r1; r++) {
+    for (int c = c0; c <= c1; c++) {
+      size_t i = (size_t)c + (size_t)t->N * (size_t)r;
+      float d = dot(l.sun_vector, vertex_normal(*t, c, r));
+      if (!(d > 0)) d = 0;
+      if (d > 1) d = 1;
+      float lit = d * (1.0f - (float)t->shadows[i] / 255.0f);
+      for (int k = 0; k < 3; k++) {
+        float v = floorf((sun[k] * lit + ambient[k]) * 0.5f * 255.0f);
+        if (!(v > 0)) v = 0;
+        if (v > 255) v = 255;
+        t->shading[i * 3 + (size_t)k] = (uint8_t)v;
+      }
+    }
+  }
+  update_normal_map(t, c0, r0, c1, r1);
+}
