@@ -14,7 +14,7 @@ constexpr double G = 32.0;
 // gains place the roll dynamics of an inverted pendulum of this height at
 // this natural frequency and damping ratio.
 constexpr double CG_HEIGHT = 2.5;
-constexpr double LEAN_OMEGA = 3.0;
+constexpr double LEAN_OMEGA = 4.0;
 constexpr double LEAN_ZETA = 0.8;
 constexpr double MIN_CONTROL_SPEED = 6.0;  // ft/s: below it the law's gains stop growing
 constexpr double MAX_LEAN_REQUEST = 50 * PI_D / 180;
@@ -32,6 +32,10 @@ constexpr double AIR_PITCH_TORQUE = 300;
 // Backing up: the rider paddles the bike backwards with its feet.
 constexpr double BACK_UP_FORCE = 60;
 constexpr double BACK_UP_SPEED = 4;
+
+double requested_lean(const Bike& b) {
+  return clampd(b.input.steer, -1, 1) * std::fmin(b.tuning.roll_limit_angle, MAX_LEAN_REQUEST);
+}
 
 double heading_angle(DVec forward, DVec up) {
   if (forward.x * forward.x + forward.z * forward.z < 1e-12) forward = -up;
@@ -90,12 +94,15 @@ void steer(Bike* b, double speed, double lean, double roll_rate, double multipli
   dJointSetHingeParam(j, dParamCFM, 1.0 / D);
 }
 
-void balance(Bike* b, double speed, double forward_speed, double lean, double multiplier, bool grounded) {
+void balance(Bike* b, double speed, double lean, double multiplier, bool grounded) {
   const BikeTuning& t = b->tuning;
+  // Past lying flat no rider can hold the bike any more: it goes over.
+  if (std::fabs(lean) >= PI_D / 2) return;
   DVec axis = horizontal_forward(*b);
-  double yaw_rate = body_angular_velocity(*b, BODY_FRAME).y;
-  double settle = grounded ? equilibrium_lean(forward_speed, yaw_rate) : 0.0;
-  settle = clampd(settle, -t.roll_limit_angle, t.roll_limit_angle);
+  // Leveling pulls towards the lean the rider asks for (upright with the
+  // bars straight); in the air it pulls upright so the bike lands on both
+  // wheels.
+  double settle = grounded ? requested_lean(*b) : 0.0;
   double torque = -t.leveling * LEVELING_UNIT * (lean - settle);
   double excess = std::fabs(lean) - t.roll_limit_angle;
   if (excess > 0) torque -= (lean > 0 ? 1 : -1) * t.roll_limit_factor * ROLL_LIMIT_UNIT * excess;
@@ -152,11 +159,6 @@ double damping_multiplier(const BikeTuning& t, double v, double since_landing) {
   return m;
 }
 
-double equilibrium_lean(double forward_speed, double yaw_rate) {
-  // Turning right is a negative yaw rate; leaning right is positive.
-  return std::atan(forward_speed * -yaw_rate / G);
-}
-
 double steering_target(const Bike& b, double v, double lean, double roll_rate) {
   const BikeTuning& t = b.tuning;
   const BikeModel& m = b.model;
@@ -167,7 +169,7 @@ double steering_target(const Bike& b, double v, double lean, double roll_rate) {
   double cos_rake = std::fabs(axis.y);
 
   // Angles in this function count positive for turning right.
-  double want = steer * std::fmin(t.roll_limit_angle, MAX_LEAN_REQUEST);
+  double want = requested_lean(b);
   double vc = std::fmax(v, MIN_CONTROL_SPEED);
   double gain = wheelbase / (vc * vc * cos_rake);
   double hold = gain * G * std::tan(want);
@@ -212,7 +214,7 @@ void update_aids(Bike* b, const Terrain& terrain, int64_t tick) {
   if (dab && !b->dabbing && b->announce_messages) show_message("Dabbing!");
   b->dabbing = dab;
   b->status_text = dab ? "Dabbing!" : nullptr;
-  balance(b, speed, forward_speed, lean, multiplier, grounded);
+  balance(b, speed, lean, multiplier, grounded);
 
   if (b->tuning.arcade && !grounded && b->input.lean != 0) {
     DVec pitch_axis = mat_column(body_rotation(*b, BODY_FRAME), 0);

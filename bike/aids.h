@@ -21,7 +21,7 @@ struct Terrain;
 constexpr double STEERING_STRENGTH_UNIT = 20;  // lbf ft per rad of bar error
 constexpr double STEERING_DAMPING_UNIT = 1;    // lbf ft per rad/s of bar rate
 constexpr double LEVELING_UNIT = 12;           // lbf ft per rad of roll error
-constexpr double ROLL_DAMPING_UNIT = 2;        // lbf ft per rad/s of roll rate
+constexpr double ROLL_DAMPING_UNIT = 1;        // lbf ft per rad/s of roll rate
 constexpr double ROLL_LIMIT_UNIT = 100;        // lbf ft per rad past the limit, per factor point
 // Below this speed the bike counts as stopped for "Dab When Stopped".
 constexpr double DAB_STOP_SPEED = 3.0;
@@ -35,9 +35,6 @@ double damping_multiplier(const BikeTuning& tuning, double speed, double since_l
 
 // Bar angle (steering joint angle, positive left) the aids ask for.
 double steering_target(const Bike& bike, double speed, double lean, double roll_rate);
-
-// Lean the bike settles at in its current turn (rad, positive right).
-double equilibrium_lean(double forward_speed, double yaw_rate);
 
 // Whether the rider puts a foot down this tick.
 bool wants_dab(const Bike& bike, double speed);

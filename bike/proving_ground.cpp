@@ -70,7 +70,9 @@ const float OVAL_Z_NEAR = 600, OVAL_Z_FAR = 1448;
 
 float oval_height(float x, float z) {
   float h = 0;
-  // Berms at both ends.
+  // Berms at both ends: the bank rises outwards from radius 185, so the
+  // riding line (radius 200) sits about 3 ft up it; it builds up over the
+  // last 150 ft of each straight so that it never kicks like a ramp.
   struct Turn {
     float cz;
     float sign;  // which side of the centre the half-disc lies
@@ -79,8 +81,8 @@ float oval_height(float x, float z) {
     float dx = x - 1024, dz = z - t.cz;
     float rho = std::sqrt(dx * dx + dz * dz);
     float into = dz * t.sign;
-    float fade = into >= 0 ? 1 : smooth((40 + into) / 40);
-    float band = smooth((rho - 170) / 20) * (1 - smooth((rho - 250) / 20));
+    float fade = into >= 0 ? 1 : smooth((150 + into) / 150);
+    float band = 1 - smooth((rho - 250) / 20);
     float bank = clampf((rho - 185) * std::tan(20 * PI_F / 180), 0, 20);
     h += bank * band * fade;
   }

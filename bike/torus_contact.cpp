@@ -92,6 +92,57 @@ EdgeMinimum edge_circle_minimum(DVec p, DVec e, DVec c, DVec a, double R) {
   return EdgeMinimum{d, p + e * t, nearest};
 }
 
+// Deepest reach of the torus below the triangle's plane while over the
+// triangle. A ring point P at height H over the triangle reaches r - H; one
+// beside it, projecting d < r from the triangle, reaches sqrt(r^2 - d^2) - H
+// with the part of its tube that leans in over the edge. The reach is smooth
+// along the ring: a coarse scan picks the bracket, golden section refines it.
+double deepest_reach(const Triangle& t, DVec c, DVec u, DVec v, double R, double r, double start, DVec* point) {
+  auto reach = [&](double theta, DVec* on_triangle) {
+    DVec P = c + (u * std::cos(theta) + v * std::sin(theta)) * R;
+    double h = dot(P - t.p[0], t.n);
+    DVec proj = P - t.n * h;
+    DVec on = closest_point_on_triangle(proj, t.p);
+    double d2 = length_squared(on - proj);
+    if (on_triangle) *on_triangle = on;
+    if (d2 >= r * r) return -1e300;
+    return std::sqrt(r * r - d2) - h;
+  };
+  const int SCAN = 48;
+  const double STEP = 2 * PI_D / SCAN;
+  double best_theta = start, best = -1e300;
+  for (int k = 0; k < SCAN; k++) {
+    double theta = start + k * STEP;
+    double g = reach(theta, nullptr);
+    if (g > best) {
+      best = g;
+      best_theta = theta;
+    }
+  }
+  const double GOLD = 0.6180339887498949;
+  double lo = best_theta - STEP, hi = best_theta + STEP;
+  double x1 = hi - GOLD * (hi - lo), x2 = lo + GOLD * (hi - lo);
+  double f1 = reach(x1, nullptr), f2 = reach(x2, nullptr);
+  for (int i = 0; i < 24; i++) {
+    if (f1 > f2) {
+      hi = x2;
+      x2 = x1;
+      f2 = f1;
+      x1 = hi - GOLD * (hi - lo);
+      f1 = reach(x1, nullptr);
+    } else {
+      lo = x1;
+      x1 = x2;
+      f1 = f2;
+      x2 = lo + GOLD * (hi - lo);
+      f2 = reach(x2, nullptr);
+    }
+  }
+  double theta = f1 > f2 ? x1 : x2;
+  if (std::fmax(f1, f2) < best) theta = best_theta;
+  return reach(theta, point);
+}
+
 }  // namespace
 
 double point_circle_distance(DVec p, DVec c, DVec a, double R, DVec* nearest) {
@@ -247,6 +298,17 @@ bool torus_triangle_contact(DVec c, DVec a, double R, double r, const DVec tri[3
   }
 
   if (!(best < r - beat)) return false;
+  if (best < 0 && best_normal.x == t.n.x && best_normal.y == t.n.y && best_normal.z == t.n.z) {
+    // The ring passes through the plane over the triangle: the torus must
+    // rise along the normal until the deepest part of its tube over the
+    // triangle, not just the crossing, is clear.
+    DVec point;
+    double depth = deepest_reach(t, c, u, v, R, r, std::atan2(dot(down, v), dot(down, u)), &point);
+    if (depth > r - best) {
+      best = r - depth;
+      best_point = point;
+    }
+  }
   out->depth = r - best;
   out->point = best_point;
   out->normal = best_normal;

@@ -22,7 +22,9 @@ struct TriangleContact {
 // face (the circle's lowest point along -n) and where the circle crosses the
 // walls over the triangle's edges (both closed form), and by a bracketed
 // search along each edge for the distance from the edge to the circle.
-// Returns false when nothing penetrates; otherwise fills the contact: for a
+// When the ring passes through the plane over the triangle the depth is the
+// distance the torus must rise along the normal until its tube is clear of
+// the triangle. Returns false when nothing penetrates; otherwise fills the contact: for a
 // face or wall minimum the normal is the face normal, for an edge or vertex
 // minimum it points from the edge point to the nearest point of the core
 // circle.

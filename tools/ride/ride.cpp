@@ -94,8 +94,10 @@ bool parse_ride_script(const char* text, size_t size, RideScript* out, char* err
         return fail(error, error_size, line_number, "expected: setup key value");
       s.setup.emplace_back(words[1], v);
     } else if (strcmp(cmd, "follow") == 0) {
-      if (count != 2 || !number(words[1], &s.follow_speed) || s.follow_speed < 0 || s.follow_speed > 200)
-        return fail(error, error_size, line_number, "expected a speed of 0 to 200 mph");
+      if (count < 2 || count > 3 || !number(words[1], &s.follow_speed) || s.follow_speed < 0 ||
+          s.follow_speed > 200 || (count == 3 && strcmp(words[2], "keys") != 0))
+        return fail(error, error_size, line_number, "expected: follow mph [keys]");
+      s.follow_keys = count == 3;
     } else if (strcmp(cmd, "at") == 0 || strcmp(cmd, "ramp") == 0) {
       bool ramp = cmd[0] == 'r';
       int first = ramp ? 3 : 2;
@@ -151,22 +153,34 @@ void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, 
   DVec p = body_position(b, BODY_FRAME);
   DVec v = body_velocity(b, BODY_FRAME);
   double speed = length(v);
-  double lookahead = clampd(speed * 0.8, 15, 60);
-  for (int guard = 0; guard < f->count; guard++) {
-    Vec3 q = f->points[f->next];
-    double dx = q.x - p.x, dz = q.z - p.z;
-    if (dx * dx + dz * dz > lookahead * lookahead) break;
-    f->next = (f->next + 1) % f->count;
+  // Track the nearest line point in a window ahead of the last one, so the
+  // follower can neither lose the line nor jump across the loop.
+  auto distance2 = [&](int i) {
+    double dx = f->points[i].x - p.x, dz = f->points[i].z - p.z;
+    return dx * dx + dz * dz;
+  };
+  int nearest = f->next;
+  for (int k = 1; k < 12; k++) {
+    int i = (f->next + k) % f->count;
+    if (distance2(i) < distance2(nearest)) nearest = i;
   }
-  Vec3 q = f->points[f->next];
+  f->next = nearest;
+  double lookahead = clampd(speed * 0.9, 20, 70);
+  int target = nearest;
+  for (int guard = 0; guard < f->count && distance2(target) < lookahead * lookahead; guard++)
+    target = (target + 1) % f->count;
+  Vec3 q = f->points[target];
   DVec to = normalized(DVec{q.x - p.x, 0, q.z - p.z}, DVec{0, 0, -1});
   DVec fwd = bike_forward(b);
   fwd = normalized(DVec{fwd.x, 0, fwd.z}, DVec{0, 0, -1});
   DVec right = cross(fwd, DVec{0, 1, 0});
   double error = std::atan2(dot(to, right), dot(to, fwd));
   double steer = clampd(1.6 * error, -1, 1);  // bike terms: positive turns right
+  if (f->keys) steer = steer > 0.25 ? 1 : (steer < -0.25 ? -1 : 0);
   control[CONTROL_STEER] = (float)(options.reverse_steering ? -steer : steer);
-  double gap = f->speed - speed;
+  // Slow down for a sharp heading error, as a rider would.
+  double want = f->speed * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
+  double gap = want - speed;
   f->integral = clampd(f->integral + gap * 0.002, -0.3, 0.5);
   control[CONTROL_THROTTLE] = (float)clampd(0.25 + 0.08 * gap + f->integral, 0, 1);
   control[CONTROL_FRONT_BRAKE] = (float)clampd(-(gap + 6) * 0.1, 0, 1);
@@ -199,6 +213,7 @@ bool start_ride(Ride* r, const Terrain& terrain, const RideScript& script, char*
   if (script.follow_speed > 0) {
     r->follower.points = proving_ground_line(&r->follower.count);
     r->follower.speed = script.follow_speed * FEET_PER_SECOND_PER_MPH;
+    r->follower.keys = script.follow_keys;
     // Chase the nearest point first.
     double best = 1e300;
     for (int i = 0; i < r->follower.count; i++) {

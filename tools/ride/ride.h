@@ -12,8 +12,10 @@
 //   setup auto_shift 0         a bike setup key and its number or choice index
 //   at 0 throttle=1 steer=0    from this time on, hold these control values
 //   ramp 2 3 steer=0:0.5       from t0 to t1 move a control linearly
-//   follow 30                  steer and throttle along the course's line at
-//                              this speed (mph); later "at" lines override
+//   follow 30 [keys]           steer and throttle along the course's line at
+//                              this speed (mph); "keys" steers only with full
+//                              left, full right or nothing, like a keyboard;
+//                              "at" values other than zero override
 //
 // Controls are the entries of the control vector: steer, throttle,
 // front_brake, rear_brake, shift, clutch, sit, back_up, lean. Values pass
@@ -52,6 +54,7 @@ struct RideScript {
   std::vector<std::pair<std::string, double>> setup;
   std::vector<RideKey> keys;
   double follow_speed = 0;  // mph; 0 = no path following
+  bool follow_keys = false; // steer like a keyboard rider
 };
 
 // Parses script text. On failure returns false with "line N: reason".
@@ -67,6 +70,7 @@ struct PathFollower {
   int next = 0;          // index of the point being chased
   double speed = 0;      // target speed, ft/s
   double integral = 0;   // throttle integrator
+  bool keys = false;     // steer only -1, 0 or +1
 };
 // Writes steer and throttle/brake (control vector terms) for the bike.
 void follow_path(PathFollower* follower, const Bike& bike, const ControlOptions& options,
