@@ -1,6 +1,10 @@
 // The per-bike work of a tick and the control vector.
 #include "bike/bike_sim.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
 #include "bike/aids.h"
 #include "bike/bike.h"
 #include "bike/drivetrain.h"
@@ -42,13 +46,35 @@ void bike_contact_step(Bike* b, const Terrain& terrain) {
 }
 
 void collide_bikes(Bike* const bikes[MAX_BIKES]) {
-  for (int i = 0; i < MAX_BIKES; i++)
-    if (bikes[i]) bikes[i]->bike_note_count = 0;
+  // Sweep along x to find the pairs near enough to touch, then test them in
+  // slot order so the contacts are made in the same order every run.
+  struct Entry {
+    double x, z;
+    int slot;
+  };
+  Entry entries[MAX_BIKES];
+  int n = 0;
   for (int i = 0; i < MAX_BIKES; i++) {
-    if (!racing(bikes[i])) continue;
-    for (int j = i + 1; j < MAX_BIKES; j++)
-      if (racing(bikes[j])) collide_bike_pair(bikes[i], bikes[j]);
+    if (!bikes[i]) continue;
+    bikes[i]->bike_note_count = 0;
+    if (racing(bikes[i])) {
+      DVec p = body_position(*bikes[i], BODY_FRAME);
+      entries[n++] = Entry{p.x, p.z, i};
+    }
   }
+  std::sort(entries, entries + n, [](const Entry& a, const Entry& b) { return a.x < b.x || (a.x == b.x && a.slot < b.slot); });
+  // Each pair packed as lower slot x 256 + higher slot, so sorting the keys
+  // sorts the pairs in slot order.
+  static uint32_t pairs[MAX_BIKES * (MAX_BIKES - 1) / 2];
+  int count = 0;
+  for (int a = 0; a < n; a++)
+    for (int b = a + 1; b < n && entries[b].x - entries[a].x <= 2 * BIKE_REACH; b++) {
+      if (std::fabs(entries[b].z - entries[a].z) > 2 * BIKE_REACH) continue;
+      int lo = std::min(entries[a].slot, entries[b].slot), hi = std::max(entries[a].slot, entries[b].slot);
+      pairs[count++] = (uint32_t)(lo * 256 + hi);
+    }
+  std::sort(pairs, pairs + count);
+  for (int k = 0; k < count; k++) collide_bike_pair(bikes[pairs[k] / 256], bikes[pairs[k] % 256]);
 }
 
 void bike_force_update(Bike* b, const Terrain& terrain, int64_t tick) {

@@ -313,6 +313,8 @@ void make_part_contacts(Bike* b, const Terrain& terrain) {
     int n = 0;
     for (int i = 0; i < shape->count; i++) {
       DVec c = p + mat_mul(R, shape->sphere[i].centre);
+      double radius = shape->sphere[i].radius;
+      if (c.y - radius > highest_ground(terrain, c.x, c.z, radius)) continue;
       TriangleContact hit;
       if (sphere_terrain_contact(terrain, c, shape->sphere[i].radius, &hit))
         hits[n++] = SphereHit{body, hit.depth, hit.point, hit.normal};
@@ -348,9 +350,7 @@ void make_part_contacts(Bike* b, const Terrain& terrain) {
 
 int collide_bike_pair(Bike* a, Bike* b) {
   DVec pa = body_position(*a, BODY_FRAME), pb = body_position(*b, BODY_FRAME);
-  // Nothing of a bike reaches farther than this from its frame.
-  const double REACH = 6.0;
-  if (length_squared(pa - pb) > (2 * REACH) * (2 * REACH)) return 0;
+  if (length_squared(pa - pb) > (2 * BIKE_REACH) * (2 * BIKE_REACH)) return 0;
 
   struct Hit {
     int body_a, body_b;

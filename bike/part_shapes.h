@@ -37,6 +37,8 @@ struct Terrain;
 constexpr int SHAPE_MAX_SPHERES = 16;
 constexpr int SHAPE_FITTED_SPHERES = 12;
 constexpr int SHAPE_MAX_COUNT = 65536;
+// Nothing of a bike reaches farther than this from its frame (ft).
+constexpr double BIKE_REACH = 6.0;
 
 struct ShapeSphere {
   DVec centre;  // body frame

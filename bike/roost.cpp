@@ -23,6 +23,7 @@ float next_random(uint32_t* state) {
 void spawn(RoostRing* ring, const RoostKind& kind, Vec3 at, Vec3 velocity) {
   RoostParticle& p = ring->particle[ring->next];
   if (p.mode == ROOST_DISABLED) ring->live++;
+  if (ring->live > 1 && ring->next == ring->tail) ring->tail = (ring->tail + 1) % ROOST_RING_SIZE;
   p.position = at;
   p.velocity = velocity;
   p.size = kind.size;
@@ -81,7 +82,12 @@ void emit_roost(RoostRing* ring, Bike* b, const Terrain& terrain) {
 
 void advance_roost(RoostRing* ring, const Terrain& terrain) {
   const float h = (float)TICK_SECONDS;
-  for (RoostParticle& p : ring->particle) {
+  // Particles are born in ring order and mostly die in it, so only the span
+  // from the oldest live one to the newest needs visiting.
+  int span = (ring->next - ring->tail + ROOST_RING_SIZE) % ROOST_RING_SIZE;
+  if (ring->live > 0 && span == 0) span = ROOST_RING_SIZE;
+  for (int k = 0; k < span; k++) {
+    RoostParticle& p = ring->particle[(ring->tail + k) % ROOST_RING_SIZE];
     if (p.mode == ROOST_DISABLED) continue;
     float keep = 1 - p.drag * h;
     if (keep < 0) keep = 0;
@@ -101,4 +107,6 @@ void advance_roost(RoostRing* ring, const Terrain& terrain) {
       ring->live--;
     }
   }
+  while (ring->tail != ring->next && ring->particle[ring->tail].mode == ROOST_DISABLED)
+    ring->tail = (ring->tail + 1) % ROOST_RING_SIZE;
 }

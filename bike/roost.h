@@ -30,6 +30,7 @@ struct RoostParticle {
 struct RoostRing {
   RoostParticle particle[ROOST_RING_SIZE];
   int next;  // slot the next particle takes (the oldest is overwritten)
+  int tail;  // oldest slot that may still be live: [tail, next) holds them all
   int live;
 };
 

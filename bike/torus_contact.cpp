@@ -12,7 +12,8 @@ struct Triangle {
   DVec inward[3];  // in the plane, perpendicular to edge i, towards the inside
 };
 
-bool make_triangle(const DVec tri[3], Triangle* t) {
+// The plane alone: enough for the cheap rejections.
+bool make_triangle_plane(const DVec tri[3], Triangle* t) {
   for (int i = 0; i < 3; i++) t->p[i] = tri[i];
   DVec n = cross(t->p[1] - t->p[0], t->p[2] - t->p[0]);
   double len = length(n);
@@ -20,12 +21,22 @@ bool make_triangle(const DVec tri[3], Triangle* t) {
   n = n * (1.0 / len);
   if (n.y < 0) n = -n;
   t->n = n;
+  return true;
+}
+
+void finish_triangle(Triangle* t) {
+  DVec n = t->n;
   for (int i = 0; i < 3; i++) {
     t->edge[i] = t->p[(i + 1) % 3] - t->p[i];
     DVec m = cross(n, t->edge[i]);
     if (dot(m, t->p[(i + 2) % 3] - t->p[i]) < 0) m = -m;
     t->inward[i] = m;
   }
+}
+
+bool make_triangle(const DVec tri[3], Triangle* t) {
+  if (!make_triangle_plane(tri, t)) return false;
+  finish_triangle(t);
   return true;
 }
 
@@ -208,7 +219,7 @@ bool sphere_triangle_contact(DVec c, double r, const DVec tri[3], TriangleContac
 bool torus_triangle_contact(DVec c, DVec a, double R, double r, const DVec tri[3], TriangleContact* out,
                             double beat) {
   Triangle t;
-  if (!make_triangle(tri, &t)) return false;
+  if (!make_triangle_plane(tri, &t)) return false;
   a = normalized(a, DVec{1, 0, 0});
 
   // The torus lies in the slab |(x - c).a| <= r.
@@ -239,6 +250,7 @@ bool torus_triangle_contact(DVec c, DVec a, double R, double r, const DVec tri[3
   DVec nearest_to_centre = closest_point_on_triangle(c, tri);
   if (length_squared(nearest_to_centre - c) > (R + r) * (R + r)) return false;
 
+  finish_triangle(&t);
   DVec qp = q - t.n * hq;
   if (over_triangle(t, qp, 0)) {
     out->depth = r - hq;
