@@ -8,6 +8,13 @@ if(DV_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Fuzzing builds instrument every library for coverage and run under
+# AddressSanitizer; the targets in fuzz/ add the libFuzzer main.
+if(DV_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address)
+endif()
+
 # Everything includes by folder: #include "core/datafile.h".
 include_directories(${CMAKE_SOURCE_DIR})
 
