@@ -1,5 +1,5 @@
-// The history ring: insertion order rules, the unsaved count the demo
-// writer relies on, choosing and interpolating records for a tick, the
+// The history ring: insertion rules, the unsaved count the demo writer
+// relies on, choosing and interpolating records for a tick, the
 // extrapolation cap, visibility and sampling.
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 namespace {
 
 const RecordModel MODEL = default_record_model();
+const double XSTEP = 2048.0 / 16777215;
 
 // A record whose frame x tells which one it is: x = 1000 + tag.
 StateRecord tagged(double tag, double steering = 0) {
@@ -25,12 +26,11 @@ double tag_of(const StateRecord& r) { return record_frame_position(r, TEST_SCALE
 struct History : ::testing::Test {
   StateHistory h;
   void SetUp() override { clear_history(&h); }
-  std::vector<int> stamps_oldest_first() {
-    std::vector<int32_t> s(HISTORY_ENTRIES);
+  std::vector<int> stamps() {
+    int32_t s[HISTORY_ENTRIES];
     StateHistory copy = h;
     copy.unsaved = HISTORY_ENTRIES;
-    int n = take_unsaved(&copy, s.data(), nullptr);
-    return std::vector<int>(s.begin(), s.begin() + n);
+    return std::vector<int>(s, s + take_unsaved(&copy, s, nullptr));
   }
   ReplayChoice choose(int tick, int version = 5) {
     ReplayChoice c{};
@@ -39,106 +39,69 @@ struct History : ::testing::Test {
   }
 };
 
-const double XSTEP = 2048.0 / 16777215;
-
 }  // namespace
 
 TEST_F(History, FirstRecordForATickWins) {
   add_state(&h, tagged(1), 100);
   add_state(&h, tagged(2), 104);
-  add_state(&h, tagged(3), 104);  // same tick as the head
-  add_state(&h, tagged(4), 100);  // same tick as an older entry
-  EXPECT_EQ(stamps_oldest_first(), (std::vector<int>{100, 104}));
+  add_state(&h, tagged(3), 104);
+  add_state(&h, tagged(4), 100);
+  EXPECT_EQ(stamps(), (std::vector<int>{100, 104}));
   EXPECT_NEAR(tag_of(h.record[h.head]), 2, XSTEP);
   EXPECT_EQ(h.unsaved, 2);
 }
 
 TEST_F(History, OlderRecordDiscardsEveryNewerOne) {
   for (int t = 8; t <= 40; t += 4) add_state(&h, tagged(t), t);
-  h.unsaved = 3;  // the writer saved all but 32, 36, 40
+  h.unsaved = 3;  // the writer saved all but 32, 36 and 40
   add_state(&h, tagged(99), 30);
-  EXPECT_EQ(stamps_oldest_first(), (std::vector<int>{8, 12, 16, 20, 24, 28, 30}));
-  EXPECT_EQ(h.stamp[h.head], 30);
+  EXPECT_EQ(stamps(), (std::vector<int>{8, 12, 16, 20, 24, 28, 30}));
   EXPECT_NEAR(tag_of(h.record[h.head]), 99, XSTEP);
-  // Only the new entry is left to save; the discarded ones are gone and
-  // the saved ones are not written twice.
+  // Only the new entry is left to save: the saved ones are not written twice.
   EXPECT_EQ(unsaved_count(h), 1);
-  // Older than everything held: the new record is all that is left.
-  add_state(&h, tagged(7), 2);
-  EXPECT_EQ(stamps_oldest_first(), (std::vector<int>{2}));
+  add_state(&h, tagged(7), 2);  // older than everything held
+  EXPECT_EQ(stamps(), (std::vector<int>{2}));
   add_state(&h, tagged(8), -4);  // never stored: -1 marks empty entries
   EXPECT_EQ(history_size(h), 1);
-}
-
-TEST_F(History, RingKeepsTheNewest128AndCountsUnsavedUpTo128) {
-  for (int t = 0; t < 300; t++) add_state(&h, tagged(t % 50), t * 4);
-  EXPECT_EQ(history_size(h), HISTORY_ENTRIES);
-  std::vector<int> s = stamps_oldest_first();
-  EXPECT_EQ(s.front(), (300 - 128) * 4);
-  EXPECT_EQ(s.back(), 299 * 4);
-  EXPECT_EQ(h.unsaved, HISTORY_ENTRIES);
-  int32_t stamps[HISTORY_ENTRIES];
-  StateRecord records[HISTORY_ENTRIES];
-  EXPECT_EQ(take_unsaved(&h, stamps, records), HISTORY_ENTRIES);
-  EXPECT_EQ(stamps[0], (300 - 128) * 4);
-  EXPECT_NEAR(tag_of(records[127]), 299 % 50, XSTEP);
-  EXPECT_EQ(unsaved_count(h), 0);
-  add_state(&h, tagged(1), 2000);
-  EXPECT_EQ(take_unsaved(&h, stamps, nullptr), 1);
-  EXPECT_EQ(stamps[0], 2000);
+  // A full ring keeps the newest 128, all of them unsaved at most.
+  for (int t = 0; t < 300; t++) add_state(&h, tagged(0), 10 + 4 * t);
+  EXPECT_EQ(stamps().front(), 10 + 4 * (300 - 128));
+  EXPECT_EQ(unsaved_count(h), HISTORY_ENTRIES);
 }
 
 TEST_F(History, ChoosesOrInterpolatesTheRecordForATick) {
+  ReplayChoice c{};
+  EXPECT_FALSE(choose_replay_record(h, 10, 5, &c));  // empty: the bike is left alone
   add_state(&h, tagged(0), 100);
-  // One entry: it is used as is, whatever the tick.
-  ReplayChoice c = choose(50);
-  EXPECT_EQ(memcmp(c.record.bytes, h.record[h.head].bytes, STATE_RECORD_BYTES), 0);
-  EXPECT_EQ(c.span, 1);
-  c = choose(200);
-  EXPECT_NEAR(tag_of(c.record), 0, XSTEP);
-
+  EXPECT_EQ(memcmp(choose(50).record.bytes, h.record[h.head].bytes, STATE_RECORD_BYTES), 0);
+  EXPECT_EQ(choose(200).span, 1);
   add_state(&h, tagged(4), 104);
   add_state(&h, tagged(8), 108);
-  // On a stamp: that record, sampled marker kept, velocity span to the one before.
-  c = choose(104);
+  c = choose(104);  // on a stamp: that record, marker kept
   EXPECT_TRUE(record_sampled(c.record));
   EXPECT_NEAR(tag_of(c.record), 4, XSTEP);
   EXPECT_EQ(c.span, 4);
-  // Between stamps: interpolated, marked as such.
-  c = choose(106);
+  c = choose(106);  // between stamps: interpolated and marked so
   EXPECT_FALSE(record_sampled(c.record));
   EXPECT_NEAR(tag_of(c.record), 6, 2 * XSTEP);
   EXPECT_NEAR(tag_of(c.before), 4, XSTEP);
   EXPECT_NEAR(tag_of(c.after), 8, XSTEP);
-  // Before the oldest entry: the oldest, with velocities over its real gap.
-  c = choose(-30);
+  c = choose(-30);  // before the oldest: the oldest, velocities over the real gap
   EXPECT_NEAR(tag_of(c.record), 0, XSTEP);
   EXPECT_EQ(c.span, 4);
-  // Version-4 demos are never interpolated: the earlier record as is.
-  c = choose(106, 4);
-  EXPECT_TRUE(record_sampled(c.record));
+  c = choose(106, 4);  // version-4 demos: the earlier record as is
   EXPECT_NEAR(tag_of(c.record), 4, XSTEP);
-}
-
-TEST_F(History, EmptyHistoryLeavesTheBikeAlone) {
-  ReplayChoice c{};
-  EXPECT_FALSE(choose_replay_record(h, 0, 5, &c));
-  EXPECT_FALSE(choose_replay_record(h, 5000, 5, &c));
 }
 
 TEST_F(History, ExtrapolatesAtMost64TicksPastTheNewestRecord) {
   add_state(&h, tagged(0, 0.1), 96);
-  add_state(&h, tagged(4, 0.5), 100);  // moving 1 ft per tick
-  ReplayChoice c = choose(120);
-  EXPECT_NEAR(tag_of(c.record), 24, 4 * XSTEP);
-  c = choose(300);  // 200 ticks past the newest: held at newest + 64
+  add_state(&h, tagged(4, 0.5), 100);  // 1 ft a tick
+  EXPECT_NEAR(tag_of(choose(120).record), 24, 4 * XSTEP);
+  ReplayChoice c = choose(300);  // held at newest + 64
   EXPECT_NEAR(tag_of(c.record), 68, 4 * XSTEP);
-  BikeState newest = decode_state(h.record[h.head], MODEL, TEST_SCALE);
-  BikeState held = decode_state(c.record, MODEL, TEST_SCALE);
-  EXPECT_DOUBLE_EQ(held.steering, newest.steering);
-  EXPECT_NEAR(held.fork, newest.fork, 1.0 / 255 + 1e-12);  // less the sampled marker
+  EXPECT_EQ(c.record.bytes[17], h.record[h.head].bytes[17]);         // steering at the newest
+  EXPECT_EQ(c.record.bytes[18], h.record[h.head].bytes[18] & ~1);    // fork, less the marker
   EXPECT_EQ(c.record.bytes[36], h.record[h.head].bytes[36]);
-  EXPECT_LT(angle_between(held.orientation[0], newest.orientation[0]), 1e-4);
 }
 
 TEST_F(History, VisibleOnlyWithinASecondOfAnEntry) {
@@ -154,7 +117,7 @@ namespace {
 
 int g_encoded[MAX_BIKES];
 bool encode_counting(void*, int slot, StateRecord* record) {
-  if (slot == 7) return false;  // a mode without a bike after all
+  if (slot == 7) return false;  // no bike after all
   g_encoded[slot]++;
   *record = tagged(slot);
   return true;
@@ -165,7 +128,6 @@ bool encode_counting(void*, int slot, StateRecord* record) {
 TEST(Sampling, EveryFourthTickOrWhenForcedAndOnlySimulatedSlots) {
   static StateHistory histories[MAX_BIKES];
   clear_all_histories(histories);
-  memset(g_encoded, 0, sizeof g_encoded);
   int mode[MAX_BIKES];
   for (int& m : mode) m = SLOT_MODE_EMPTY;
   mode[0] = SLOT_MODE_PLAYER;
@@ -177,19 +139,11 @@ TEST(Sampling, EveryFourthTickOrWhenForcedAndOnlySimulatedSlots) {
   sample_states(histories, mode, 17, true, encode_counting, nullptr);
   EXPECT_EQ(g_encoded[0], 5);
   EXPECT_EQ(g_encoded[5], 5);
-  EXPECT_EQ(g_encoded[3], 0);
-  EXPECT_EQ(g_encoded[6], 0);
-  EXPECT_EQ(history_size(histories[0]), 5);
+  EXPECT_EQ(g_encoded[3] + g_encoded[6], 0);
   EXPECT_EQ(histories[0].stamp[histories[0].head], 17);
   EXPECT_EQ(history_size(histories[7]), 0);
-}
-
-TEST(Sampling, SlotOutOfRangeIsReportedAndDropped) {
+  // Slots outside the table are reported and dropped.
   clear_message_lines();
-  clear_all_histories(g_histories);
   add_state_to_history(160, tagged(1), 4);
-  add_state_to_history(-1, tagged(1), 4);
   EXPECT_TRUE(message_shown("add_state_to_history: slot out of range"));
-  add_state_to_history(159, tagged(1), 4);
-  EXPECT_EQ(history_size(g_histories[159]), 1);
 }
