@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "core/datafile.h"

@@ -164,6 +164,7 @@ TEST_F(BikeReplay, FiveRidersRecordedAndPlayedBackMatchAtEverySampledTick) {
   EXPECT_TRUE(rider_visible(SLOT_MODE_HISTORY, g_h[PLAY_SLOT], last + VISIBILITY_TICKS));
   EXPECT_FALSE(rider_visible(SLOT_MODE_HISTORY, g_h[PLAY_SLOT], last + VISIBILITY_TICKS + 1));
   EXPECT_TRUE(rider_visible(SLOT_MODE_PLAYER, g_h[0], 0));
+  close_demo(&player);
 }
 
 TEST_F(BikeReplay, CrashedBikeFollowsItsRecordSoftlyAndSnapsWhenFarOff) {

@@ -82,6 +82,7 @@ TEST_F(DemoRecording, FiveRidersPlayBackWithinTheQuantisationStepAtEverySampledT
     }
   }
   EXPECT_EQ(checked, RIDERS * (last / 4 + 2));
+  close_demo(&player);
 }
 
 TEST_F(DemoRecording, FileHoldsFortyFourBytesPerSampleAndNineBytesPerChunk) {
@@ -136,6 +137,7 @@ TEST_F(DemoRecording, NamedDemoIsRenamedWhenTheRecordingStops) {
   int current = 0;
   read_demo_ahead(&player, g_play, &current);
   EXPECT_TRUE(message_shown("Rider 3 wins"));
+  close_demo(&player);
 
   DemoRecordingSetup practice = race_setup();
   practice.practice = true;
