@@ -1,0 +1,178 @@
+// Cost of the bikes' share of a tick against the bare world step, for 1, 20
+// and 160 bikes riding the proving ground together.
+//
+//   bench_bike [--course NAME] [--seconds S] [--counts 1,20,160] [--csv FILE]
+//
+// Every bike follows the course line at 30 mph with its own path follower.
+// Per tick the phases of the tick order are timed separately; the world
+// step is timed on its own with exactly the contacts the bikes made, so
+// "ratio" is (everything) / (world step alone).
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bike/bike.h"
+#include "bike/bike_sim.h"
+#include "bike/proving_ground.h"
+#include "bike/roost.h"
+#include "tools/ride/ride.h"
+#include "track/terrain.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Phases {
+  double controls = 0, contact = 0, collide = 0, step = 0, force = 0, roost = 0;
+  double ours() const { return contact + collide + force + roost; }
+  double total() const { return ours() + step; }
+};
+
+struct Result {
+  int bikes;
+  int ticks;
+  Phases seconds;
+  int crashed;
+};
+
+Result measure(const Terrain& terrain, Course course, int count, double run_seconds) {
+  create_bike_world();
+  clear_roost(&g_roost);
+  Bike* bikes[MAX_BIKES] = {};
+  PathFollower followers[MAX_BIKES];
+  int points = 0;
+  const Vec3* line = proving_ground_line(&points);
+  ControlOptions options{true, false};
+  for (int i = 0; i < count; i++) {
+    bikes[i] = create_bike(i % 3 == 0 ? "crf450(2016)" : (i % 3 == 1 ? "crf250(2016)" : "yz250(2012)"), i, nullptr,
+                           nullptr, nullptr, nullptr, "1");
+    Vec3 at;
+    float heading = 0;
+    if (course == COURSE_PROVING_GROUND) {
+      // Spread along the line, facing along it.
+      int k = (int)((long long)i * points / count);
+      Vec3 a = line[k], b = line[(k + 1) % points];
+      at = a;
+      heading = std::atan2(-(b.x - a.x), -(b.z - a.z));
+      followers[i].points = line;
+      followers[i].count = points;
+      followers[i].next = k;
+      followers[i].speed = 30 * FEET_PER_SECOND_PER_MPH;
+    } else {
+      CourseStart s = course_start(course);
+      at = Vec3{s.position.x + (float)(i % 16) * 12 - 90, 0, s.position.z + (float)(i / 16) * 14};
+      heading = s.heading;
+    }
+    at.y = height_at(terrain, at.x, at.z);
+    place_bike(bikes[i], at, heading);
+  }
+  Result r{count, 0, {}, 0};
+  int warm = 256;
+  int ticks = warm + (int)(run_seconds * TICKS_PER_SECOND);
+  for (int64_t tick = 0; tick < ticks; tick++) {
+    bool timed = tick >= warm;
+    Phases p;
+    auto t0 = Clock::now();
+    for (int i = 0; i < count; i++) {
+      float control[CONTROL_COUNT] = {};
+      if (followers[i].points) follow_path(&followers[i], *bikes[i], options, control);
+      else control[CONTROL_THROTTLE] = 0.5f;
+      apply_control_vector(bikes[i], control, options);
+    }
+    p.controls = since(t0);
+    t0 = Clock::now();
+    for (int i = 0; i < count; i++) bike_contact_step(bikes[i], terrain);
+    p.contact = since(t0);
+    t0 = Clock::now();
+    collide_bikes(bikes);
+    p.collide = since(t0);
+    t0 = Clock::now();
+    step_bike_world();
+    p.step = since(t0);
+    t0 = Clock::now();
+    for (int i = 0; i < count; i++) emit_roost(&g_roost, bikes[i], terrain);
+    advance_roost(&g_roost, terrain);
+    p.roost = since(t0);
+    t0 = Clock::now();
+    for (int i = 0; i < count; i++) bike_force_update(bikes[i], terrain, tick);
+    p.force = since(t0);
+    if (timed) {
+      r.ticks++;
+      r.seconds.controls += p.controls;
+      r.seconds.contact += p.contact;
+      r.seconds.collide += p.collide;
+      r.seconds.step += p.step;
+      r.seconds.force += p.force;
+      r.seconds.roost += p.roost;
+    }
+  }
+  for (int i = 0; i < count; i++) {
+    if (bikes[i]->crash_count > 0) r.crashed++;
+    delete_bike(bikes[i]);
+  }
+  destroy_bike_world();
+  return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* course_name_arg = "proving_ground";
+  const char* csv = nullptr;
+  double run_seconds = 10;
+  std::vector<int> counts = {1, 20, 160};
+  for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "--course") == 0 && i + 1 < argc) course_name_arg = argv[++i];
+    else if (strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) run_seconds = atof(argv[++i]);
+    else if (strcmp(argv[i], "--csv") == 0 && i + 1 < argc) csv = argv[++i];
+    else if (strcmp(argv[i], "--counts") == 0 && i + 1 < argc) {
+      counts.clear();
+      for (char* p = strtok(argv[++i], ","); p; p = strtok(nullptr, ",")) {
+        int n = atoi(p);
+        if (n >= 1 && n <= MAX_BIKES) counts.push_back(n);
+      }
+    } else {
+      fprintf(stderr, "usage: bench_bike [--course NAME] [--seconds S] [--counts 1,20,160] [--csv FILE]\n");
+      return 1;
+    }
+  }
+  if (!(run_seconds > 0 && run_seconds <= 600) || counts.empty()) {
+    fprintf(stderr, "bad --seconds or --counts\n");
+    return 1;
+  }
+  Course course;
+  if (!course_by_name(course_name_arg, &course)) {
+    fprintf(stderr, "unknown course '%.64s'\n", course_name_arg);
+    return 1;
+  }
+  static Terrain terrain;
+  build_course(&terrain, course);
+
+  printf("course %s, %.0f s of riding after 2 s warm-up; microseconds per tick\n", course_name(course), run_seconds);
+  printf("%6s %9s %9s %9s %9s %9s %9s %9s %7s %9s %7s\n", "bikes", "contacts", "collide", "force", "roost",
+         "ours", "step", "total", "ratio", "realtime", "crashed");
+  FILE* out = csv ? fopen(csv, "a") : nullptr;
+  if (csv && !out) fprintf(stderr, "can't append to '%.900s'\n", csv);
+  for (int n : counts) {
+    Result r = measure(terrain, course, n, run_seconds);
+    double per = 1e6 / r.ticks;
+    const Phases& s = r.seconds;
+    double ratio = s.total() / s.step;
+    double realtime = TICK_SECONDS * r.ticks / s.total();
+    printf("%6d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %7.2f %8.1fx %7d\n", n, s.contact * per, s.collide * per,
+           s.force * per, s.roost * per, s.ours() * per, s.step * per, s.total() * per, ratio, realtime, r.crashed);
+    if (out)
+      fprintf(out, "%s,%d,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.3f,%.2f\n", course_name(course), n, s.contact * per,
+              s.collide * per, s.force * per, s.roost * per, s.step * per, s.total() * per, ratio, realtime);
+  }
+  if (out) fclose(out);
+  return 0;
+}

@@ -1,0 +1,275 @@
+// Ride scripts, the path follower and the ride loop.
+#include "tools/ride/ride.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "bike/bike.h"
+#include "bike/proving_ground.h"
+#include "bike/roost.h"
+#include "track/terrain.h"
+
+namespace {
+
+int control_by_name(const char* name) {
+  static const struct {
+    const char* name;
+    int index;
+  } names[] = {{"steer", CONTROL_STEER},         {"throttle", CONTROL_THROTTLE}, {"front_brake", CONTROL_FRONT_BRAKE},
+               {"rear_brake", CONTROL_REAR_BRAKE}, {"shift", CONTROL_SHIFT},      {"clutch", CONTROL_CLUTCH},
+               {"sit", CONTROL_SIT},             {"back_up", CONTROL_BACK_UP},   {"lean", CONTROL_LEAN}};
+  for (const auto& n : names)
+    if (strcmp(n.name, name) == 0) return n.index;
+  return -1;
+}
+
+bool number(const char* text, double* out) {
+  if (!text || !*text) return false;
+  char* end = nullptr;
+  double v = strtod(text, &end);
+  if (*end != '\0' || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
+bool fail(char* error, size_t size, int line, const char* why) {
+  if (error && size) snprintf(error, size, "line %d: %s", line, why);
+  return false;
+}
+
+constexpr int MAX_LINE = 1024;
+constexpr int MAX_WORDS = 32;
+constexpr size_t MAX_KEYS = 100000;
+
+}  // namespace
+
+bool parse_ride_script(const char* text, size_t size, RideScript* out, char* error, size_t error_size) {
+  RideScript s;
+  size_t pos = 0;
+  int line_number = 0;
+  while (pos < size) {
+    line_number++;
+    char line[MAX_LINE + 1];
+    size_t n = 0;
+    bool too_long = false;
+    while (pos < size && text[pos] != '\n') {
+      if (n < MAX_LINE) line[n++] = text[pos];
+      else too_long = true;
+      pos++;
+    }
+    if (pos < size) pos++;  // the line feed
+    if (too_long) return fail(error, error_size, line_number, "line too long");
+    line[n] = '\0';
+    for (size_t i = 0; i < n; i++) {
+      if (line[i] == '#') {
+        line[i] = '\0';
+        break;
+      }
+      if (line[i] == '\0') return fail(error, error_size, line_number, "NUL character");
+    }
+    char* words[MAX_WORDS];
+    int count = 0;
+    for (char* p = strtok(line, " \t\r"); p; p = strtok(nullptr, " \t\r")) {
+      if (count == MAX_WORDS) return fail(error, error_size, line_number, "too many words");
+      words[count++] = p;
+    }
+    if (count == 0) continue;
+    const char* cmd = words[0];
+    if (strcmp(cmd, "bike") == 0 || strcmp(cmd, "course") == 0) {
+      if (count != 2 || strlen(words[1]) > 31) return fail(error, error_size, line_number, "expected one name");
+      (cmd[0] == 'b' ? s.bike : s.course) = words[1];
+    } else if (strcmp(cmd, "start") == 0) {
+      if (count != 4 || !number(words[1], &s.start_x) || !number(words[2], &s.start_z) ||
+          !number(words[3], &s.start_heading))
+        return fail(error, error_size, line_number, "expected: start x z heading");
+      s.has_start = true;
+    } else if (strcmp(cmd, "duration") == 0) {
+      if (count != 2 || !number(words[1], &s.duration) || s.duration <= 0 || s.duration > 3600)
+        return fail(error, error_size, line_number, "expected a duration of 0 to 3600 seconds");
+    } else if (strcmp(cmd, "setup") == 0) {
+      double v;
+      BikeSetup probe;
+      if (count != 3 || !number(words[2], &v) || !set_setup_value(&probe, words[1], v))
+        return fail(error, error_size, line_number, "expected: setup key value");
+      s.setup.emplace_back(words[1], v);
+    } else if (strcmp(cmd, "follow") == 0) {
+      if (count < 2 || count > 3 || !number(words[1], &s.follow_speed) || s.follow_speed < 0 ||
+          s.follow_speed > 200 || (count == 3 && strcmp(words[2], "keys") != 0))
+        return fail(error, error_size, line_number, "expected: follow mph [keys]");
+      s.follow_keys = count == 3;
+    } else if (strcmp(cmd, "at") == 0 || strcmp(cmd, "ramp") == 0) {
+      bool ramp = cmd[0] == 'r';
+      int first = ramp ? 3 : 2;
+      RideKey key{};
+      key.ramp = ramp;
+      if (count <= first || !number(words[1], &key.time) || key.time < 0 ||
+          (ramp && (!number(words[2], &key.end) || key.end <= key.time)))
+        return fail(error, error_size, line_number, ramp ? "expected: ramp t0 t1 control=a:b" : "expected: at t control=value");
+      for (int w = first; w < count; w++) {
+        char* eq = strchr(words[w], '=');
+        if (!eq) return fail(error, error_size, line_number, "expected control=value");
+        *eq = '\0';
+        key.control = control_by_name(words[w]);
+        if (key.control < 0) return fail(error, error_size, line_number, "unknown control");
+        char* value = eq + 1;
+        if (ramp) {
+          char* colon = strchr(value, ':');
+          if (!colon) return fail(error, error_size, line_number, "expected from:to");
+          *colon = '\0';
+          if (!number(value, &key.value) || !number(colon + 1, &key.to))
+            return fail(error, error_size, line_number, "bad number");
+        } else if (!number(value, &key.value)) {
+          return fail(error, error_size, line_number, "bad number");
+        }
+        if (std::fabs(key.value) > 1e6 || std::fabs(key.to) > 1e6)
+          return fail(error, error_size, line_number, "value out of range");
+        if (s.keys.size() >= MAX_KEYS) return fail(error, error_size, line_number, "too many keys");
+        s.keys.push_back(key);
+      }
+    } else {
+      return fail(error, error_size, line_number, "unknown statement");
+    }
+  }
+  *out = std::move(s);
+  return true;
+}
+
+void script_controls(const RideScript& s, double t, float control[CONTROL_COUNT]) {
+  for (int i = 0; i < CONTROL_COUNT; i++) control[i] = 0;
+  for (const RideKey& k : s.keys) {
+    if (t < k.time) continue;
+    if (!k.ramp) {
+      control[k.control] = (float)k.value;
+    } else {
+      double f = clampd((t - k.time) / (k.end - k.time), 0, 1);
+      control[k.control] = (float)(k.value + (k.to - k.value) * f);
+    }
+  }
+}
+
+void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, float control[CONTROL_COUNT]) {
+  if (!f->points || f->count < 2) return;
+  DVec p = body_position(b, BODY_FRAME);
+  DVec v = body_velocity(b, BODY_FRAME);
+  double speed = length(v);
+  // Track the nearest line point in a window ahead of the last one, so the
+  // follower can neither lose the line nor jump across the loop.
+  auto distance2 = [&](int i) {
+    double dx = f->points[i].x - p.x, dz = f->points[i].z - p.z;
+    return dx * dx + dz * dz;
+  };
+  int nearest = f->next;
+  for (int k = 1; k < 12; k++) {
+    int i = (f->next + k) % f->count;
+    if (distance2(i) < distance2(nearest)) nearest = i;
+  }
+  f->next = nearest;
+  double lookahead = clampd(speed * 0.9, 20, 70);
+  int target = nearest;
+  for (int guard = 0; guard < f->count && distance2(target) < lookahead * lookahead; guard++)
+    target = (target + 1) % f->count;
+  Vec3 q = f->points[target];
+  DVec to = normalized(DVec{q.x - p.x, 0, q.z - p.z}, DVec{0, 0, -1});
+  DVec fwd = bike_forward(b);
+  fwd = normalized(DVec{fwd.x, 0, fwd.z}, DVec{0, 0, -1});
+  DVec right = cross(fwd, DVec{0, 1, 0});
+  double error = std::atan2(dot(to, right), dot(to, fwd));
+  double steer = clampd(1.6 * error, -1, 1);  // bike terms: positive turns right
+  if (f->keys) steer = steer > 0.25 ? 1 : (steer < -0.25 ? -1 : 0);
+  control[CONTROL_STEER] = (float)(options.reverse_steering ? -steer : steer);
+  // Slow down for a sharp heading error, as a rider would.
+  double want = f->speed * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
+  double gap = want - speed;
+  f->integral = clampd(f->integral + gap * 0.002, -0.3, 0.5);
+  control[CONTROL_THROTTLE] = (float)clampd(0.25 + 0.08 * gap + f->integral, 0, 1);
+  control[CONTROL_FRONT_BRAKE] = (float)clampd(-(gap + 6) * 0.1, 0, 1);
+  control[CONTROL_REAR_BRAKE] = control[CONTROL_FRONT_BRAKE];
+}
+
+bool start_ride(Ride* r, const Terrain& terrain, const RideScript& script, char* error, size_t error_size) {
+  *r = Ride();
+  r->terrain = &terrain;
+  r->script = script;
+  for (const auto& kv : script.setup) set_setup_value(&r->setup, kv.first.c_str(), kv.second);
+  r->options.reverse_steering = r->setup.reverse_steering != 0;
+  r->options.sticky_dab = r->setup.sticky_dab != 0;
+  create_bike_world();
+  clear_roost(&g_roost);
+  r->bike = create_bike(script.bike.c_str(), 0, nullptr, nullptr, nullptr, nullptr, "1");
+  Course course = COURSE_FLAT;
+  CourseStart start = course_by_name(script.course.c_str(), &course) ? course_start(course) : CourseStart{};
+  if (script.has_start) {
+    start.position = Vec3{(float)script.start_x, 0, (float)script.start_z};
+    start.heading = (float)(script.start_heading * PI_D / 180);
+  }
+  start.position.y = height_at(terrain, start.position.x, start.position.z);
+  place_bike(r->bike, start.position, start.heading);
+  if (!apply_setup(r->bike, r->setup, 0)) {
+    if (error && error_size) snprintf(error, error_size, "setup refused");
+    end_ride(r);
+    return false;
+  }
+  if (script.follow_speed > 0) {
+    r->follower.points = proving_ground_line(&r->follower.count);
+    r->follower.speed = script.follow_speed * FEET_PER_SECOND_PER_MPH;
+    r->follower.keys = script.follow_keys;
+    // Chase the nearest point first.
+    double best = 1e300;
+    for (int i = 0; i < r->follower.count; i++) {
+      double dx = r->follower.points[i].x - start.position.x, dz = r->follower.points[i].z - start.position.z;
+      if (dx * dx + dz * dz < best) {
+        best = dx * dx + dz * dz;
+        r->follower.next = i;
+      }
+    }
+  }
+  return true;
+}
+
+bool step_ride(Ride* r) {
+  double t = r->tick * TICK_SECONDS;
+  if (t >= r->script.duration) return false;
+  float control[CONTROL_COUNT];
+  if (r->follower.points) {
+    float scripted[CONTROL_COUNT];
+    script_controls(r->script, t, scripted);
+    for (float& c : control) c = 0;
+    follow_path(&r->follower, *r->bike, r->options, control);
+    // Scripted values other than zero override the follower.
+    for (int i = 0; i < CONTROL_COUNT; i++)
+      if (scripted[i] != 0) control[i] = scripted[i];
+  } else {
+    script_controls(r->script, t, control);
+  }
+  for (int i = 0; i < CONTROL_COUNT; i++) r->control[i] = control[i];
+  apply_control_vector(r->bike, control, r->options);
+  Bike* bikes[MAX_BIKES] = {};
+  bikes[0] = r->bike;
+  run_bike_tick(bikes, *r->terrain, r->tick);
+  advance_roost(&g_roost, *r->terrain);
+  r->tick++;
+  return true;
+}
+
+void end_ride(Ride* r) {
+  delete_bike(r->bike);
+  r->bike = nullptr;
+  destroy_bike_world();
+}
+
+void write_telemetry_header(FILE* out) {
+  fprintf(out,
+          "tick,time,x,y,z,speed_mph,rpm,gear,throttle,front_brake,rear_brake,fork,swingarm,lean,steer,"
+          "crash_timer\n");
+}
+
+void write_telemetry_row(FILE* out, const Ride& r) {
+  const Bike& b = *r.bike;
+  DVec p = body_position(b, BODY_FRAME);
+  int gear = b.neutral ? 0 : b.gear + 1;
+  fprintf(out, "%lld,%.4f,%.4f,%.4f,%.4f,%.3f,%.1f,%d,%.3f,%.3f,%.3f,%.4f,%.4f,%.4f,%.4f,%d\n",
+          (long long)r.tick, r.tick * TICK_SECONDS, p.x, p.y, p.z, bike_speed(b) / FEET_PER_SECOND_PER_MPH,
+          engine_rpm(b), gear, b.input.throttle, b.input.front_brake, b.input.rear_brake, fork_position(b),
+          swingarm_angle(b), bike_lean_angle(b), steering_angle(b), b.crash_timer);
+}
