@@ -297,6 +297,18 @@ TEST_F(CrashSequence, TimerHoldsWhileTheRiderSlidesAndUsesTheDelayTable) {
   EXPECT_EQ(bike->crash_timer, 552);
   run(COURSE_FLAT, 200, &tick);  // once it rests, it counts
   EXPECT_LT(bike->crash_timer, 552 - 100);
+  // The feet stay on or above the ground and within a leg's length of the hips.
+  for (int i = 0; i < 200; i++) {
+    run(COURSE_FLAT, 1, &tick);
+    for (int side = 0; side < 2; side++) {
+      const Foot& f = bike->feet[side];
+      EXPECT_GE(f.position.y, 0.25 - 1e-9);
+      DVec hip = body_position(*bike, BODY_RIDER) +
+                 mat_mul(body_rotation(*bike, BODY_RIDER),
+                         dvec(bike->model.rider_figure[FIGURE_RIGHT_HIP + side]) - bike->build_position[BODY_RIDER]);
+      EXPECT_LE(length(f.position - hip), 2.9 + 1e-9);
+    }
+  }
   run(COURSE_FLAT, 900, &tick);
   EXPECT_EQ(bike->crash_timer, 0);
   EXPECT_TRUE(bike->rider_attached);

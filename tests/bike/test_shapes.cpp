@@ -4,6 +4,12 @@
 #include <string>
 
 #include "bike/part_shapes.h"
+#include "core/datafile.h"
+#include "core/message.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -101,4 +107,33 @@ TEST(ShapeFile, GenericShapesAreBuiltInCode) {
     top = std::fmax(top, shapes.rider.sphere[i].centre.y + shapes.rider.sphere[i].radius);
   EXPECT_NEAR(4.5 + top, 6.45, 0.01);
   EXPECT_EQ(g_part_shapes.frame.count, shapes.frame.count);
+}
+
+TEST(ShapeFile, LoadsTheDataSetShapesAndKeepsTheGenericOnesOnFailure) {
+  char dir[] = "/tmp/dv_shapes_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string base = dir;
+  auto write = [&](const char* name, const std::string& text) {
+    FILE* f = fopen((base + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+  };
+  write("generic_frame.shp", box_text(0.4, 0.8, 1.2));
+  write("generic_rider.shp", "3 1\n0 0 0 0 1 0 0 0\n");  // cut short
+  set_search_directories({base});
+  clear_message_lines();
+  PartShapes shapes;
+  build_default_part_shapes(&shapes);
+  PartShapes generic = shapes;
+  EXPECT_EQ(load_part_shapes(&shapes), 1);
+  EXPECT_EQ(shapes.frame.count, 8);  // from the file
+  EXPECT_EQ(shapes.rider.count, generic.rider.count);  // bad file: the generic shape stays
+  EXPECT_EQ(shapes.swingarm.count, generic.swingarm.count);  // missing file: silent
+  ASSERT_NE(message_line(0), nullptr);
+  EXPECT_EQ(std::string(message_line(0)).rfind("Bad collision shape '@generic_rider.shp'", 0), 0u);
+  EXPECT_EQ(message_line(1), nullptr);
+  set_search_directories({});
+  for (const char* name : {"generic_frame.shp", "generic_rider.shp"}) remove((base + "/" + name).c_str());
+  rmdir(dir);
 }
