@@ -1,6 +1,6 @@
 // The seam between the game shell (start-up steps 17-20, the main loop and
 // the shutdown) and the subsystems it drives: race flow with the bikes behind
-// it, the loaded track, the renderer, the user interface, engine sound, the
+// it, the bike physics, the loaded track, the renderer, the user interface, engine sound, the
 // replay, the network client and the track editor.
 //
 // One table, one section per subsystem. Each subsystem fills its own section
@@ -83,14 +83,21 @@ struct RaceHooks {
   void (*apply_controls)(const BikeControls& controls);
   // Time trial: the back-up control aborts the attempt.
   void (*restart_attempt)();
+  // Shutdown: the race with its bikes.
+  void (*free_race)();
+};
+
+// --- bike physics ----------------------------------------------------------------------
+
+struct PhysicsHooks {
+  // Start-up step 18: the rigid-body world and the collision space, which
+  // live for the whole run; freed after the race at shutdown.
+  void (*create_world)();
+  void (*free_world)();
   // Leaving the editor: a bike is moved up (dy > 0) or down, and asked
   // whether it now collides with the ground or an object.
   void (*move_bike)(int slot, float dy);
   bool (*bike_collides)(int slot);
-  // Start-up step 18 and shutdown: the physics world and collision space,
-  // and freeing the race with its bikes.
-  void (*create_world)();
-  void (*free_race)();
 };
 
 // --- the loaded track ----------------------------------------------------------------
@@ -222,6 +229,7 @@ struct EditorHooks {
 
 struct GameHooks {
   RaceHooks race;
+  PhysicsHooks physics;
   WorldHooks world;
   RenderHooks render;
   UiHooks ui;

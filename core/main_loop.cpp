@@ -328,14 +328,16 @@ void choose_view_mode(MainLoop* loop, const RaceState& race) {
 }
 
 void settle_bikes_onto_ground() {
-  const RaceHooks& race = hooks().race;
-  if (!race.move_bike || !race.bike_collides) return;
+  const PhysicsHooks& physics = hooks().physics;
+  if (!physics.move_bike || !physics.bike_collides) return;
   for (int slot = 0; slot < MAX_BIKES; slot++) {
     BikeView bike;
     if (!bike_view(slot, &bike)) continue;
-    race.move_bike(slot, -0.125f);
-    for (int raises = 0; raises < SETTLE_MAX_RAISES && race.bike_collides(slot); raises++) race.move_bike(slot, 0.25f);
-    race.move_bike(slot, -0.125f);
+    physics.move_bike(slot, -0.125f);
+    for (int raises = 0; raises < SETTLE_MAX_RAISES && physics.bike_collides(slot); raises++) {
+      physics.move_bike(slot, 0.25f);
+    }
+    physics.move_bike(slot, -0.125f);
   }
 }
 

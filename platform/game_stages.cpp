@@ -101,7 +101,7 @@ SessionStart open_game_session(RunOptions* options) {
   bind_menu_keys(&g_menu_keys);
   if (options->debug_level >= 1) log_bindings();
   // 18.
-  if (g_game_hooks.race.create_world) g_game_hooks.race.create_world();
+  if (g_game_hooks.physics.create_world) g_game_hooks.physics.create_world();
   return SessionStart::started;
 }
 
@@ -119,6 +119,7 @@ void close_game_session() {
   if (hooks.net.disconnect) hooks.net.disconnect();
   // 2.
   if (hooks.race.free_race) hooks.race.free_race();
+  if (hooks.physics.free_world) hooks.physics.free_world();
   if (hooks.world.free_track) hooks.world.free_track();
   if (hooks.sound.free) hooks.sound.free();
   if (hooks.ui.free) hooks.ui.free();

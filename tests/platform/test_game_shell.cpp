@@ -21,10 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "core/config.h"
 #include "core/datafile.h"
-#include "core/startup.h"
-#include "platform/game_stages.h"
 #include "tests/platform/xvfb.h"
 #include "tests/track/track_fixture.h"
 
@@ -216,51 +213,12 @@ TEST_F(GameShellTest, RendersRecordsAndShutsDownOnSigterm) {
   EXPECT_EQ(audio % 1380, 0);
 }
 
-TEST_F(GameShellTest, SigintAlsoEndsThroughTheShutdown) {
-  pid_t pid = start({"--nosound"});
-  ASSERT_GT(pid, 0);
-  bool looping = wait_until(pid, 60, [&] { return log().find("GL_VERSION") != std::string::npos; });
-  usleep(200000);
-  kill(pid, SIGINT);
-  EXPECT_EQ(finish(pid), 0) << diagnostics();
-  ASSERT_TRUE(looping) << diagnostics();
-  EXPECT_EQ(last_line(log()), "Configuration saved") << log();
-  EXPECT_NE(read_text(home_ + "config").find("fov=110.000000\n"), std::string::npos);
-}
-
 TEST_F(GameShellTest, NoWindowEndsWithCodeOneAndSavesNothing) {
   pid_t pid = start({"--nosound"}, ":9999");  // no X server there
   ASSERT_GT(pid, 0);
   EXPECT_EQ(finish(pid), 1) << diagnostics();
   EXPECT_NE(read_text(root_ + "/err").find("Can't open the game window"), std::string::npos) << diagnostics();
   EXPECT_EQ(read_text(home_ + "config").find("fov="), std::string::npos);
-}
-
-TEST(GameWindow, VideoModeChoosesAWindowOrFullScreen) {
-  reset_config();
-  install_video_modes({{1920, 1080, 24, 60}, {1280, 720, 24, 60}});
-  RunOptions options;
-  options.depth = 24;
-  options.zdepth = 32;
-  g_config.video_mode = VIDEO_MODE_WINDOWED;
-  g_config.xres = 800;
-  g_config.yres = 600;
-  WindowSettings window = game_window_settings(options);
-  EXPECT_STREQ(window.title, "Dirtvane");
-  EXPECT_FALSE(window.fullscreen);
-  EXPECT_EQ(window.width * 10000 + window.height, 800 * 10000 + 600);
-  EXPECT_EQ(window.colour_bits * 100 + window.depth_bits, 24 * 100 + 32);
-  g_config.video_mode = 3;  // "1280x720"
-  window = game_window_settings(options);
-  EXPECT_TRUE(window.fullscreen);
-  EXPECT_EQ(window.width * 10000 + window.height, 1280 * 10000 + 720);
-  for (int mode : {VIDEO_MODE_DEFAULT_FULLSCREEN, 99}) {  // the desktop's size; a mode that went away
-    g_config.video_mode = mode;
-    window = game_window_settings(options);
-    EXPECT_TRUE(window.fullscreen);
-    EXPECT_EQ(window.width + window.height, 0);
-  }
-  reset_config();
 }
 
 }  // namespace
