@@ -4,8 +4,7 @@
 // steering, sticky dab, clutch engagement rate, shift thresholds). Headless.
 #pragma once
 
-#include <string>
-
+#include "core/config.h"
 #include "platform/input.h"
 
 constexpr int CONTROL_COUNT = 9;
@@ -21,21 +20,13 @@ enum ControlIndex : int {
   CONTROL_LEAN = 8,
 };
 
-// One key or axis binding as the configuration and the controls menu keep it.
-// A binding uses either a key or an axis; its range maps the axis onto 0..1.
-struct ControlBinding {
-  std::string label;
-  std::string key_name;
-  int key_code = KEY_NONE;
-  std::string axis_name;
-  int axis = AXIS_NONE;
-  double axis_lo = 0.0;
-  double axis_hi = 1.0;
-};
-
+// Control and command bindings are the configuration's Binding records
+// (g_config.bindings, in BindingIndex order): one record per "_key" setting,
+// edited by the controls menu and written back to the file.
 struct BindingDefault {
   const char* label;
   const char* key_name;
+  int binding;  // BindingIndex of the record in g_config.bindings
   int control;  // CONTROL_* for control bindings, -1 for commands
   float scale;
 };
@@ -56,17 +47,33 @@ enum CommandIndex : int {
 };
 extern const BindingDefault COMMAND_BINDING_DEFAULTS[COMMAND_COUNT];
 
-// Label and default key of d, with no axis and the range 0..1 (unbound
-// codes; bind_control resolves them).
-void set_default_binding(ControlBinding* binding, const BindingDefault& d);
-
 // Resolves the names: a key name becomes its key code, otherwise an axis name
-// its handle. False when the binding names a key or axis that does not exist
-// (the binding then does nothing; the caller tells the player).
-bool bind_control(ControlBinding* binding);
+// its handle (the other stays -1). False when the binding names a key or axis
+// that does not exist; the binding then does nothing and the caller tells the
+// player.
+bool bind_control(Binding* binding);
+
+// Binds every control and command binding of the configuration; each name
+// that is no key or axis gets a message line naming the setting.
+void bind_all_controls(Binding bindings[BINDING_COUNT]);
+
+// The keys the menus answer to, bound by their fixed names, and the pointer
+// axes.
+struct MenuKeys {
+  int up, down, left, right;
+  int enter, keypad_enter, esc, pause;
+  int cursor_left, cursor_right;
+  int page_up, page_down;
+  int cursor_x, cursor_y;  // axis handles
+};
+extern MenuKeys g_menu_keys;
+void bind_menu_keys(MenuKeys* keys);
+
+// True when the event is the key-down of a key binding.
+bool binding_pressed(const Binding& binding, const InputEvent& event);
 
 struct ControlEntry {
-  ControlBinding* binding;
+  const Binding* binding;
   int control;
   float scale;
   float value;  // this step's value, 0..1
@@ -76,8 +83,8 @@ struct ControlTable {
   ControlEntry entries[CONTROL_BINDING_COUNT];
 };
 
-// Points the table at bindings[0..11], in CONTROL_BINDING_DEFAULTS order.
-void make_control_table(ControlTable* table, ControlBinding* bindings);
+// Points the table at the control bindings among bindings[0..BINDING_COUNT-1].
+void make_control_table(ControlTable* table, const Binding bindings[BINDING_COUNT]);
 
 // Which keys are down, updated from the key events each step takes.
 struct KeyState {
@@ -88,7 +95,8 @@ void apply_key_event(KeyState* keys, const InputEvent& event);
 
 // An axis binding's value: clamp((raw x 2^-15 - lo) / (hi - lo), 0, 1). A
 // reversed range (lo > hi) inverts the axis; an empty one (lo == hi) is a
-// switch that is on at and beyond lo.
+// switch that is on at and beyond lo; a range end that is no number gives 0,
+// so a damaged configuration line can never feed NaN to the bike.
 float axis_binding_value(int raw, double lo, double hi);
 
 typedef int (*AxisReader)(int handle);

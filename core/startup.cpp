@@ -19,13 +19,14 @@
 
 std::vector<VideoMode> g_video_modes;
 StartupStages g_startup_stages = {};
+bool (*g_game_data_check)() = check_game_data;
 
 std::vector<VideoMode> build_video_mode_list(const std::vector<DisplayMode>& display_modes) {
   std::vector<VideoMode> modes = {{"Default Fullscreen", 0, 0}, {"Windowed", 0, 0}};
   if (display_modes.empty()) return modes;
-  const int depth = display_modes[0].depth;
+  const int depth = display_modes[0].colour_bits;
   for (const DisplayMode& mode : display_modes) {
-    if (mode.depth != depth) continue;
+    if (mode.colour_bits != depth) continue;
     bool listed = false;
     for (size_t i = 2; i < modes.size(); i++) {
       listed = listed || (modes[i].width == mode.width && modes[i].height == mode.height);
@@ -127,7 +128,11 @@ int start_core(RunOptions* options) {
 }
 
 void shut_down_core() {
-  write_config();
+  if (write_config()) {
+    log_printf("Configuration saved\n");
+  } else {
+    log_printf("Can't save the configuration in '%s'\n", home_directory() ? home_directory() : "(no home directory)");
+  }
   release_core();
 }
 
@@ -163,7 +168,7 @@ int dirtvane_main(int argc, char** argv) {
   // 4. Home directory, log, game data.
   create_home_directory();
   log_printf("VORN_LOGFILE=%slastlog.txt", home_directory());
-  if (!check_game_data()) {
+  if (!g_game_data_check()) {
     show_message_box("Problem starting Dirtvane", "Can't find game data\n");
     release_core();
     return 0;

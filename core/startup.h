@@ -7,15 +7,9 @@
 #include <vector>
 
 #include "core/command_line.h"
+#include "platform/display_mode.h"
 
 constexpr const char* DIRTVANE_VERSION = "2016-10-27-1316 snapshot";
-
-// A display mode as the platform lists it.
-struct DisplayMode {
-  int width, height;
-  int depth;  // colour bits
-  int refresh_rate;
-};
 
 // One entry of the "Video Mode" choice: 0 "Default Fullscreen" and
 // 1 "Windowed" (both 0 x 0: the desktop size or the configured window), then
@@ -67,6 +61,11 @@ struct StartupStages {
 };
 
 extern StartupStages g_startup_stages;
+
+// The game data check of start-up step 4 (check_game_data() from
+// core/datafile.h). Only the test build of the game executable points it
+// elsewhere; the shipped program has no way to change it.
+extern bool (*g_game_data_check)();
 
 // Returns the process exit code.
 int dirtvane_main(int argc, char** argv);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/display_mode.h"
 #include "platform/input.h"
 
 // ---------------------------------------------------------------------------
@@ -69,11 +70,6 @@ bool read_frame_rgb(std::vector<uint8_t>* rgb, int* width, int* height);
 // Reads the frame and writes it to out as a binary PPM ("P6\n%d %d\n255\n").
 bool write_frame_ppm(FILE* out);
 
-struct DisplayMode {
-  int width, height;
-  int colour_bits;
-  int refresh_hz;  // 0 when the display does not say
-};
 // The modes of the first display in the platform's order (largest first).
 // Works before any window exists; empty when there is no display.
 std::vector<DisplayMode> list_display_modes();

@@ -141,6 +141,15 @@ bool create_window(const WindowSettings& settings) {
   log_platform_options();
   if (g_window) destroy_window();
   if (!sdl_init(SDL_INIT_VIDEO)) return false;
+  // Without a display SDL falls back on its off-screen driver, and the game
+  // would run where nobody can see it; only a driver asked for by name may
+  // be one of those.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  if (driver && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0) && !(asked && asked[0])) {
+    log_printf("No display to open a window on (SDL_VIDEODRIVER=%s runs without one)\n", driver);
+    return false;
+  }
   bool fullscreen = settings.fullscreen || option_flag("fullscreen", 0);
   if (!try_create(settings, fullscreen, false)) {
     log_printf("Retrying with the driver's default pixel format\n");

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
+#include "core/config.h"
 #include "core/controls.h"
+#include "core/message.h"
 
 namespace {
 
@@ -10,11 +15,11 @@ int fake_axis(int handle) { return g_axes[handle]; }
 class ControlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (int i = 0; i < CONTROL_BINDING_COUNT; i++) {
-      set_default_binding(&bindings[i], CONTROL_BINDING_DEFAULTS[i]);
-      ASSERT_TRUE(bind_control(&bindings[i])) << bindings[i].label;
-    }
-    make_control_table(&table, bindings);
+    reset_config();
+    clear_message_lines();
+    bind_all_controls(g_config.bindings);
+    EXPECT_EQ(g_messages.total, 0) << message_line(0);
+    make_control_table(&table, g_config.bindings);
     clear_key_state(&keys);
     for (int& a : g_axes) a = 0;
   }
@@ -23,8 +28,12 @@ class ControlsTest : public ::testing::Test {
     InputEvent e = {INPUT_KEY, key_code_from_name(name), down};
     apply_key_event(&keys, e);
   }
+  // A configuration line, then the start-up binding pass.
+  void configure(const char* line) {
+    read_config_line(line);
+    bind_all_controls(g_config.bindings);
+  }
 
-  ControlBinding bindings[CONTROL_BINDING_COUNT];
   ControlTable table;
   KeyState keys;
   float controls[CONTROL_COUNT];
@@ -46,11 +55,51 @@ TEST_F(ControlsTest, DefaultKeysAccumulateWithTheirScales) {
   EXPECT_EQ(controls[CONTROL_STEER], 0.0f);
   EXPECT_EQ(controls[CONTROL_THROTTLE], 0.0f);
   // An unbound entry never contributes, whatever is held.
-  bindings[2] = ControlBinding();
+  g_config.bindings[BINDING_THROTTLE] = Binding{};
   for (int k = 1; k < KEY_CODE_COUNT; k++) keys.down[k] = true;
   build();
   EXPECT_EQ(controls[CONTROL_THROTTLE], 0.0f);
   EXPECT_EQ(controls[CONTROL_SHIFT], 0.0f);  // upshift + downshift
+}
+
+TEST_F(ControlsTest, ConfiguredNamesBindTheKeysAndAxesTheyName) {
+  configure("throttle_key=(k)q");
+  configure("pause_key=(k)keypad enter");
+  configure("front_brake_key=(-0.5,0.5)joystick-b-y");
+  EXPECT_EQ(g_config.bindings[BINDING_THROTTLE].key_code, 'q');
+  EXPECT_EQ(g_config.bindings[BINDING_PAUSE].key_code, KEY_KEYPAD_ENTER);
+  EXPECT_EQ(g_config.bindings[BINDING_FRONT_BRAKE].key_code, -1);
+  EXPECT_EQ(g_config.bindings[BINDING_FRONT_BRAKE].axis, axis_from_name("joystick-b-y"));
+
+  press("x");
+  press("q");
+  g_axes[axis_from_name("joystick-b-y")] = 8192;  // 0.25 on a -0.5..0.5 range
+  build();
+  EXPECT_EQ(controls[CONTROL_THROTTLE], 1.0f);  // q, not x any more
+  EXPECT_EQ(controls[CONTROL_FRONT_BRAKE], 0.75f);
+
+  InputEvent enter = {INPUT_KEY, KEY_KEYPAD_ENTER, true};
+  EXPECT_TRUE(binding_pressed(g_config.bindings[BINDING_PAUSE], enter));
+  enter.pressed = false;
+  EXPECT_FALSE(binding_pressed(g_config.bindings[BINDING_PAUSE], enter));
+  // An axis binding is never pressed, whatever key arrives.
+  InputEvent stray = {INPUT_KEY, KEY_NONE, true};
+  EXPECT_FALSE(binding_pressed(g_config.bindings[BINDING_FRONT_BRAKE], stray));
+
+  // Names that are no key or axis bind nothing and say which setting they spoil.
+  clear_message_lines();
+  configure("clutch_key=(k)hyper-turbo");
+  configure("left_key=(0,1)joystick-z-x");
+  EXPECT_EQ(g_config.bindings[BINDING_CLUTCH].key_code, -1);
+  EXPECT_EQ(g_config.bindings[BINDING_LEFT].axis, -1);
+  ASSERT_GE(g_messages.total, 2);
+  bool clutch = false, left = false;
+  for (int age = 0; age < g_messages.total; age++) {
+    std::string line = message_line(age);
+    clutch |= line == "Unknown key 'hyper-turbo' for Clutch\n";
+    left |= line == "Unknown axis 'joystick-z-x' for Left\n";
+  }
+  EXPECT_TRUE(clutch && left);
 }
 
 TEST_F(ControlsTest, AxisRangesMapOntoZeroToOne) {
@@ -61,26 +110,32 @@ TEST_F(ControlsTest, AxisRangesMapOntoZeroToOne) {
   EXPECT_EQ(axis_binding_value(8192, 1, 0), 0.75f);     // reversed range inverts
   EXPECT_EQ(axis_binding_value(16384, 0.5, 0.5), 1.0f);  // empty range: a switch,
   EXPECT_EQ(axis_binding_value(16383, 0.5, 0.5), 0.0f);  // not a division by zero
+  EXPECT_EQ(axis_binding_value(16384, NAN, 1), 0.0f);    // never NaN into the bike
+  EXPECT_EQ(axis_binding_value(16384, 0, INFINITY), 0.0f);
 
   // The stick's halves on Left and Right, beside the Front Brake key.
-  bindings[0] = ControlBinding{"Left", "", KEY_NONE, "joystick-a-x", AXIS_NONE, 0.0, -1.0};
-  bindings[1] = ControlBinding{"Right", "", KEY_NONE, "joystick-a-x", AXIS_NONE, 0.0, 1.0};
-  ASSERT_TRUE(bind_control(&bindings[0]) && bind_control(&bindings[1]));
-  g_axes[bindings[0].axis] = -16384;
+  configure("left_key=(0,-1)joystick-a-x");
+  configure("right_key=(0,1)joystick-a-x");
+  int stick = g_config.bindings[BINDING_LEFT].axis;
+  ASSERT_NE(stick, -1);
+  g_axes[stick] = -16384;
   press("c");
   build();
   EXPECT_EQ(controls[CONTROL_STEER], 0.5f);
   EXPECT_EQ(controls[CONTROL_FRONT_BRAKE], 1.0f);
-  g_axes[bindings[0].axis] = 24576;
+  g_axes[stick] = 24576;
   build();
   EXPECT_EQ(controls[CONTROL_STEER], -0.75f);
+}
 
-  ControlBinding bad;
-  bad.key_name = "hyper-turbo";
-  EXPECT_FALSE(bind_control(&bad));
-  bad = ControlBinding();
-  bad.axis_name = "joystick-z-x";
-  EXPECT_FALSE(bind_control(&bad));
+TEST(MenuKeys, FixedNamesResolve) {
+  MenuKeys keys;
+  bind_menu_keys(&keys);
+  EXPECT_EQ(keys.esc, KEY_ESC);
+  EXPECT_EQ(keys.keypad_enter, KEY_KEYPAD_ENTER);
+  EXPECT_EQ(keys.cursor_left, KEY_CURSOR_LEFT);
+  EXPECT_EQ(keys.page_down, KEY_PAGE_DOWN);
+  EXPECT_EQ(keys.cursor_y, AXIS_CURSOR_Y);
 }
 
 TEST(ApplyControls, SteeringShiftAndStickyDab) {

@@ -181,7 +181,8 @@ class ExecutableTest : public ::testing::Test {
   ProcessResult run(const std::string& arguments) {
     std::string binary = std::string(DV_GAME_DIR) + "/dirtvane";
     EXPECT_EQ(access(binary.c_str(), X_OK), 0) << "build the dirtvane target first: " << binary;
-    std::string command = "cd '" + root_ + "' && env -u VORN_LOGFILE -u VORN_OPTIONS HOME='" +
+    // No modal box may wait for a click in an unattended run.
+    std::string command = "cd '" + root_ + "' && env -u VORN_LOGFILE VORN_OPTIONS='[message-box:off]' HOME='" +
                           root_ + "' XDG_DATA_HOME='" + root_ + "/xdg' DV_HOME='" + root_ +
                           "/empty_data' '" + binary + "' " + arguments + " >out.txt 2>err.txt";
     int status = system(command.c_str());

@@ -416,10 +416,10 @@ TEST_F(SdlTest, JoysticksHotPlugAxesButtonsAndTheAxisThatMoved) {
   EXPECT_STREQ(axis_name(moved_axis(8192)), "joystick-a-r");
 
   // An axis binding reads through to the device.
-  ControlBinding throttle{"Throttle", "", KEY_NONE, "joystick-a-r", AXIS_NONE, 0.0, -1.0};
+  Binding throttle;
+  parse_binding(&throttle, "(0,-1)joystick-a-r");
   ASSERT_TRUE(bind_control(&throttle));
-  EXPECT_NEAR(axis_binding_value(read_axis(throttle.axis), throttle.axis_lo, throttle.axis_hi), 20000 / 32768.0,
-              1e-6);
+  EXPECT_NEAR(axis_binding_value(read_axis(throttle.axis), throttle.low, throttle.high), 20000 / 32768.0, 1e-6);
 
   // Buttons are keys; pulling the device out releases the held ones.
   SDL_JoystickSetVirtualButton(stick, 2, SDL_PRESSED);

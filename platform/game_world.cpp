@@ -1,0 +1,76 @@
+// The loaded track as the main loop sees it, and the stand-in race the game
+// runs until the race flow joins it.
+#include <cstring>
+#include <string>
+
+#include "core/config.h"
+#include "core/discovery.h"
+#include "core/game_hooks.h"
+#include "platform/game_stages.h"
+#include "track/track.h"
+
+namespace {
+
+bool track_loaded() { return !g_track.name.empty(); }
+
+float ground_height(float x, float z) { return track_loaded() ? height_at(g_track.terrain, x, z) : 0.0f; }
+
+int camera_count() { return track_loaded() ? (int)g_track.objects.cameras.size() : 0; }
+
+bool track_camera(int index, TrackCameraRecord* out) {
+  if (index < 0 || index >= camera_count()) return false;
+  const TrackCamera& camera = g_track.objects.cameras[(size_t)index];
+  *out = {camera.position, camera.fov, camera.auto_fov_size};
+  return true;
+}
+
+int camera_for_gate(int gate) {
+  if (!track_loaded() || gate < 0 || gate >= CAMERA_GATE_ENTRIES) return -1;
+  return g_track.objects.camera_for_gate[gate];
+}
+
+void free_track() { deallocate_track(&g_track); }
+
+int find_track_entry(const char* name) {
+  for (size_t i = 0; i < g_tracks.paths.size(); i++) {
+    if (g_tracks.paths[i] == name) return (int)i;
+  }
+  return -1;
+}
+
+// --- the stand-in race -----------------------------------------------------------
+
+unsigned g_track_only_resets = 0;
+
+void track_only_state(RaceState* state) {
+  state->track_loaded = track_loaded();
+  state->player_slot = NO_BIKE;
+  state->reset_count = g_track_only_resets;
+}
+
+void track_only_reset(const RaceReset& reset) {
+  std::string name = reset.track ? reset.track : g_track.name;
+  TrackLoadSettings settings = {ground_method_for_choice(g_config.render_texture), false, g_run_options.debug_level};
+  reload_track(&g_track, name, false, settings);
+  g_track_only_resets++;
+}
+
+}  // namespace
+
+void install_track_world_hooks() {
+  WorldHooks& world = g_game_hooks.world;
+  world.ground_height = ground_height;
+  world.camera_count = camera_count;
+  world.camera = track_camera;
+  world.camera_for_gate = camera_for_gate;
+  world.free_track = free_track;
+  g_find_track_entry = find_track_entry;
+}
+
+void install_track_only_race() {
+  RaceHooks& race = g_game_hooks.race;
+  if (!race.state && !race.reset) {
+    race.state = track_only_state;
+    race.reset = track_only_reset;
+  }
+}
