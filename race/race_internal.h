@@ -12,7 +12,7 @@ struct Terrain;
 
 // A starting gate: a panel hinged on the ground GATE_LINE_AHEAD in front of
 // its gate line (where its track object stands), upright while closed,
-// lying flat in front when down.
+// falling away from the riders and lying flat in front when down.
 constexpr double GATE_LINE_AHEAD = 3.0;
 constexpr double GATE_WIDTH = 3.0;
 constexpr double GATE_HEIGHT = 1.75;
@@ -20,7 +20,7 @@ constexpr double GATE_THICKNESS = 0.15;
 
 struct GateBox {
   DVec centre;
-  DVec axis[3];    // across the gate, along the panel (hinge to top), out of the face
+  DVec axis[3];    // across the gate, along the panel (hinge to top), out of the riders' side
   double half[3];  // half extents along the axes
 };
 GateBox starting_gate_box(const LoadedTrack& track, int gate, float fall_angle);

@@ -94,7 +94,10 @@ void push_with_gates(Race* r) {
           if (!sphere_box_contact(box, spheres[i].centre, spheres[i].radius, &point, &normal, &depth)) continue;
           add_part_contact(b->body[body], nullptr, point, normal, depth, GATE_GRIP, nullptr);
           contacts++;
-          r->gates[g].touched = true;
+          // A gate falls away from the riders: only something in front of
+          // it, where it is falling, stops it. Riders pushing at its back
+          // are held until the drop and then let go.
+          if (dot(normal, box.axis[2]) < 0) r->gates[g].touched = true;
         }
       }
     }
