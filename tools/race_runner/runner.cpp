@@ -127,7 +127,7 @@ std::vector<Vec3> track_riding_line(const TimingGates& g, float spacing) {
     const Vec3 a = checkpoint_of_gate(g, g.first_lap + i).point;
     const Vec3 b = checkpoint_of_gate(g, g.first_lap + (i + 1) % g.normal_lap).point;
     float length = std::hypot(b.x - a.x, b.z - a.z);
-    int pieces = std::max(1, (int)(length / spacing));
+    int pieces = std::max(1, (int)std::ceil(length / spacing));  // points at most `spacing` apart
     for (int k = 0; k < pieces; k++) {
       float f = (float)k / (float)pieces;
       line.push_back(Vec3{a.x + (b.x - a.x) * f, 0, a.z + (b.z - a.z) * f});
