@@ -377,31 +377,30 @@ bool bench_race_step(int count, double seconds, RaceBenchFigures* out, char* err
   const int ticks = std::max(1, (int)(seconds * TICKS_PER_SECOND));
   const int warm = 256;
 
-  // The full race step, the race running (gates down, not pushing).
+  // The race running (gates down, not pushing). Race steps and bare bike
+  // ticks alternate on the same bikes, so both see the same riding.
   spread_along_line(runner.get(), count);
   race.tick = race.gate_drop_tick + GATE_PUSH_TICKS + 1;
-  for (int i = 0; i < warm; i++) race_step(&race);
-  auto t0 = Clock::now();
-  for (int i = 0; i < ticks; i++) race_step(&race);
-  double race_seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-
-  // The bike simulation alone on the same bikes, placed the same way.
-  spread_along_line(runner.get(), count);
   const ControlOptions robot_options{false, false};
-  int64_t tick = race.tick;
   auto bike_tick = [&]() {
     for (int s = 0; s < count; s++) {
       float control[CONTROL_COUNT] = {};
       follow_path(&runner->robot_followers[s], *race.bikes[s], robot_options, control);
       apply_control_vector(race.bikes[s], control, robot_options);
     }
-    run_bike_tick(race.bikes, g_track.terrain, tick++);
+    run_bike_tick(race.bikes, g_track.terrain, race.tick);
     advance_roost(&g_roost, g_track.terrain);
+    race.tick++;
   };
-  for (int i = 0; i < warm; i++) bike_tick();
-  t0 = Clock::now();
-  for (int i = 0; i < ticks; i++) bike_tick();
-  double bike_seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+  double race_seconds = 0, bike_seconds = 0;
+  for (int i = 0; i < warm + 2 * ticks; i++) {
+    const bool timed = i >= warm;
+    auto t0 = Clock::now();
+    if (i % 2 == 0) race_step(&race);
+    else bike_tick();
+    double spent = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (timed) (i % 2 == 0 ? race_seconds : bike_seconds) += spent;
+  }
   end_runner(runner.get());
 
   out->bikes = count;

@@ -92,7 +92,8 @@ void write_race_report(FILE* out, const Runner& runner);
 // The benchmark: ticks per second of the full race step with `count` bikes
 // chasing the line of the proving ground, spread along it, and of the bare
 // bike simulation (controls, contacts, bike pairs, world step, roost, force
-// update) on the same bikes in the same process.
+// update) on the same bikes in the same process, the two alternating tick
+// by tick so that both time the same riding.
 struct RaceBenchFigures {
   int bikes;
   int ticks;
