@@ -61,6 +61,11 @@ bool number(const char* text, double lo, double hi, double* out) {
   return true;
 }
 
+int bad_arg(const char* option) {
+  fprintf(stderr, "Bad arg for %s\n", option);
+  return 1;
+}
+
 int bench(const char* counts_text, double seconds) {
   std::vector<int> counts;
   std::string copy = counts_text;
@@ -122,24 +127,27 @@ int main(int argc, char** argv) {
         fprintf(stderr, "Bad arg for --lineup: %s\n", error);
         return 1;
       }
-    } else if (strcmp(a, "--ticks") == 0 || strcmp(a, "--laps") == 0 || strcmp(a, "--minutes") == 0 ||
-               strcmp(a, "--skill") == 0 || strcmp(a, "--seconds") == 0) {
-      const double hi = a[2] == 't' ? 1e9 : a[2] == 'l' ? 1000 : a[3] == 'k' ? 2 : 600;
-      if (!number(value(a), 0, hi, &v)) {
-        fprintf(stderr, "Bad arg for %s\n", a);
-        return 1;
-      }
-      if (a[2] == 't') options.ticks = (int)v;
-      else if (a[2] == 'l') options.laps = (int)v;
-      else if (a[2] == 'm') options.minutes = v;
-      else if (a[3] == 'k') options.skill = (int)v;
-      else seconds = v;
+    } else if (strcmp(a, "--ticks") == 0) {
+      if (!number(value(a), 0, 1e9, &v)) return bad_arg(a);
+      options.ticks = (int)v;
+    } else if (strcmp(a, "--laps") == 0) {
+      if (!number(value(a), 0, 1000, &v)) return bad_arg(a);
+      options.laps = (int)v;
+    } else if (strcmp(a, "--minutes") == 0) {
+      if (!number(value(a), 0, 600, &v)) return bad_arg(a);
+      options.minutes = v;
+    } else if (strcmp(a, "--skill") == 0) {
+      if (!number(value(a), 0, 2, &v)) return bad_arg(a);
+      options.skill = (int)v;
+    } else if (strcmp(a, "--seconds") == 0) {
+      if (!number(value(a), 0.01, 600, &v)) return bad_arg(a);
+      seconds = v;
     } else {
       usage();
       return 1;
     }
   }
-  if (bench_counts) return bench(bench_counts, seconds > 0 ? seconds : 10);
+  if (bench_counts) return bench(bench_counts, seconds);
   if (options.track.empty() == options.course.empty()) {
     fprintf(stderr, "Give one of --track and --course\n");
     usage();
