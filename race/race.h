@@ -157,8 +157,10 @@ struct RaceSeams {
   void* context;
   // Every bike finished: the results become final.
   void (*final_results)(void* context, Race* race);
-  // Engine sound states.
+  // Engine sound states: made with the bike, advanced every step after its
+  // force update, freed with it.
   void (*bike_created)(void* context, int slot, const Bike& bike);
+  void (*bike_stepped)(void* context, int slot, const Bike& bike);
   void (*bike_freed)(void* context, int slot);
   // The wheel-terrain effects of one bike (the terrain deformation).
   void (*wheel_terrain)(void* context, Bike* bike, LoadedTrack* track);

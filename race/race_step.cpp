@@ -268,6 +268,7 @@ void race_step(Race* r) {
       apply_control_vector(b, control, ROBOT_CONTROL_OPTIONS);
     }
     if (r->mode[s] != RACE_SLOT_HISTORY) bike_force_update(b, terrain, r->tick);
+    if (r->seams.bike_stepped) r->seams.bike_stepped(r->seams.context, s, *b);
     // Remote riders' timing comes from the server.
     if (on_server && r->mode[s] == RACE_SLOT_HISTORY) continue;
     RaceProgress progress = {false, r->lap_total};

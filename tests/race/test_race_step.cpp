@@ -33,6 +33,7 @@ void trace_controls(void* c, const Race&, int slot, float control[RACE_CONTROLS]
   control[1] = ((Trace*)c)->throttle;  // CONTROL_THROTTLE
 }
 void trace_line(void* c, const Race&, int slot, int) { ((Trace*)c)->events.push_back("gate " + std::to_string(slot)); }
+void trace_sound(void* c, int slot, const Bike&) { ((Trace*)c)->events.push_back("sound " + std::to_string(slot)); }
 void trace_final(void* c, Race*) { ((Trace*)c)->finals++; }
 void trace_lap(void* c, Race*, int ticks, bool faster) { ((Trace*)c)->laps.emplace_back(ticks, faster); }
 
@@ -58,6 +59,7 @@ class RaceStep : public RaceTest {
     s.robot.controls = trace_controls;
     s.robot.record_line = trace_line;
     s.final_results = trace_final;
+    s.bike_stepped = trace_sound;
     s.replay.time_trial_lap = trace_lap;
   }
   // Rides through checkpoints 0..3 once: one lap.
@@ -74,7 +76,8 @@ TEST_F(RaceStep, HooksRunInTheTickOrder) {
   std::vector<int> lineup = lineup_of({LINEUP_ROBOT, LINEUP_ROBOT});
   ASSERT_TRUE(reset(&lineup));
   race_step(race.get());
-  std::vector<std::string> expected = {"history", "wheels", "wheels", "controls 0", "gate 0", "controls 1", "gate 1"};
+  std::vector<std::string> expected = {"history",    "wheels",  "wheels", "controls 0", "sound 0",
+                                       "gate 0",     "controls 1", "sound 1", "gate 1"};
   EXPECT_EQ(trace.events, expected);
   EXPECT_EQ(race->tick, 1);
 }
