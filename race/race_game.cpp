@@ -41,7 +41,7 @@ bool bike_view(int slot, BikeView* out) {
   out->clutch_engagement = info.clutch_engagement;
   out->gate = info.checkpoint;
   out->status_line = info.status_line;
-  out->has_sound = false;
+  out->has_sound = true;  // the sound step makes it on the bike's first frame
   out->skipping = false;
   return true;
 }
@@ -83,6 +83,8 @@ void move_bike(int slot, float dy) { race_move_bike(&g_race, slot, dy); }
 bool bike_collides(int slot) { return race_bike_collides(g_race, slot); }
 
 }  // namespace
+
+const Bike* race_bike_in_slot(int slot) { return slot >= 0 && slot < MAX_BIKES ? g_race.bikes[slot] : nullptr; }
 
 RaceRider configured_player_rider() {
   RaceRider rider;

@@ -7,6 +7,10 @@
 
 extern Race g_race;
 
+struct Bike;
+// The bike in a slot of g_race, null for none (the engine sound's view).
+const Bike* race_bike_in_slot(int slot);
+
 // The player's bike, looks and setup from the configuration.
 RaceRider configured_player_rider();
 
