@@ -60,7 +60,7 @@ TEST(RunnerLineup, LettersCodesAndBadEntries) {
   EXPECT_FALSE(parse_lineup(long_lineup.c_str(), &lineup, error, sizeof error));
 }
 
-TEST(RunnerLine, ThroughTheNormalLapsCheckpointsInOrder) {
+TEST(RunnerLine, FromTheStartThroughTheCheckpointsOfEveryLap) {
   TimingGates gates;
   clear_timing_gates(&gates);
   for (const Checkpoint& c : FIXTURE_CHECKPOINTS) gates.checkpoints.push_back(c);
@@ -68,13 +68,16 @@ TEST(RunnerLine, ThroughTheNormalLapsCheckpointsInOrder) {
   gates.first_lap = 4;
   gates.normal_lap = 3;
   normalise_timing_gates(&gates, 0);
-  std::vector<Vec3> line = track_riding_line(gates, 10);
-  ASSERT_GT(line.size(), 30u);
-  EXPECT_FLOAT_EQ(line[0].x, 256);  // checkpoint 2
-  EXPECT_FLOAT_EQ(line[0].z, 40);
-  for (size_t i = 1; i < line.size(); i++) EXPECT_LE(std::hypot(line[i].x - line[i - 1].x, line[i].z - line[i - 1].z), 10.01);
+  const Vec3 start{250, 0, 300};
+  std::vector<Vec3> line = track_riding_line(gates, start, 2);
+  // The start, then checkpoints 0 1 2 3 2 3 0, six points per span.
+  ASSERT_EQ(line.size(), 7u * 6 + 1);
+  auto on = [&](size_t i, Vec3 p) { return std::hypot(line[i].x - p.x, line[i].z - p.z) < 1e-3; };
+  EXPECT_TRUE(on(0, start));
+  const int expected[7] = {0, 1, 2, 3, 2, 3, 0};
+  for (int k = 0; k < 7; k++) EXPECT_TRUE(on((size_t)(6 * k + 6), FIXTURE_CHECKPOINTS[expected[k]].point)) << k;
   clear_timing_gates(&gates);
-  EXPECT_TRUE(track_riding_line(gates, 10).empty());
+  EXPECT_TRUE(track_riding_line(gates, start, 2).empty());
 }
 
 class RunnerRace : public ::testing::Test {

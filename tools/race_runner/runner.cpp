@@ -19,7 +19,10 @@ constexpr int COURSE_CHECKPOINTS = 8;
 constexpr float COURSE_CHECKPOINT_RADIUS = 40;
 constexpr int COURSE_GATES = 10;
 constexpr float COURSE_GATE_SPACING = 4;
-constexpr float LINE_SPACING = 8;
+constexpr int LINE_POINTS_PER_GATE = 6;
+// Laps of line past the race's end (a rolling finish), and for a timed race.
+constexpr int LINE_EXTRA_LAPS = 2;
+constexpr int TIMED_RACE_LINE_LAPS = 100;
 constexpr int FINISH_GRACE_TICKS = 30 * TICKS_PER_SECOND;  // after the leader's finish
 constexpr double ROBOT_FOLLOW_SPEED = 30 * FEET_PER_SECOND_PER_MPH;
 
@@ -120,19 +123,24 @@ bool parse_lineup(const char* text, std::vector<int>* lineup, char* error, size_
   return true;
 }
 
-std::vector<Vec3> track_riding_line(const TimingGates& g, float spacing) {
+std::vector<Vec3> track_riding_line(const TimingGates& g, Vec3 start, int laps) {
   std::vector<Vec3> line;
-  if (!g.timed || g.normal_lap <= 0) return line;
-  for (int i = 0; i < g.normal_lap; i++) {
-    const Vec3 a = checkpoint_of_gate(g, g.first_lap + i).point;
-    const Vec3 b = checkpoint_of_gate(g, g.first_lap + (i + 1) % g.normal_lap).point;
-    float length = std::hypot(b.x - a.x, b.z - a.z);
-    int pieces = std::max(1, (int)std::ceil(length / spacing));  // points at most `spacing` apart
-    for (int k = 0; k < pieces; k++) {
-      float f = (float)k / (float)pieces;
-      line.push_back(Vec3{a.x + (b.x - a.x) * f, 0, a.z + (b.z - a.z) * f});
-    }
+  if (!g.timed || laps < 1) return line;
+  std::vector<Vec3> p = {Vec3{start.x, 0, start.z}};
+  for (int gate = 0; gate <= lap_end_gate(g, laps); gate++) {
+    Vec3 c = checkpoint_of_gate(g, gate).point;
+    p.push_back(Vec3{c.x, 0, c.z});
   }
+  auto at = [&](int i) { return p[(size_t)std::clamp(i, 0, (int)p.size() - 1)]; };
+  for (int i = 0; i + 1 < (int)p.size(); i++)
+    for (int k = 0; k < LINE_POINTS_PER_GATE; k++) {
+      // Catmull-Rom through the checkpoints.
+      float t = (float)k / LINE_POINTS_PER_GATE, t2 = t * t, t3 = t2 * t;
+      Vec3 a = at(i - 1), b = at(i), c = at(i + 1), d = at(i + 2);
+      line.push_back(b * (1.5f * t3 - 2.5f * t2 + 1) + c * (-1.5f * t3 + 2 * t2 + 0.5f * t) +
+                     a * (-0.5f * t3 + t2 - 0.5f * t) + d * (0.5f * t3 - 0.5f * t2));
+    }
+  line.push_back(p.back());
   return line;
 }
 
@@ -220,7 +228,10 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
     const Vec3* line = proving_ground_line(&count);
     r->line.assign(line, line + count);
   } else {
-    r->line = track_riding_line(g_track.gates, LINE_SPACING);
+    const int local = r->race.local_slot;
+    Vec3 start = local != NO_BIKE ? starting_place(g_track, local).position : Vec3{0, 0, 0};
+    int laps = options.minutes > 0 ? TIMED_RACE_LINE_LAPS : std::max(options.laps, 1) + LINE_EXTRA_LAPS;
+    r->line = track_riding_line(g_track.gates, start, laps);
   }
   r->player_follower = PathFollower{};
   for (PathFollower& f : r->robot_followers) f = PathFollower{};

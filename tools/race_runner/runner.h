@@ -5,7 +5,7 @@
 //
 // The player is driven by a ride script (tools/ride/ride.h): its "at" and
 // "ramp" keys run on the race clock from the reset, and "follow SPEED"
-// steers along the track's riding line (the checkpoints of a lap in order).
+// steers along the track's riding line (through the checkpoints in order).
 // The script's duration is not used: the race decides when it ends.
 //
 // Robots hold still with zero controls (no robot controller is linked);
@@ -63,10 +63,10 @@ struct Runner {
 // four-stroke robot, e empty, or the codes themselves) into a lineup.
 bool parse_lineup(const char* text, std::vector<int>* lineup, char* error, size_t error_size);
 
-// The riding line of a timed track: the checkpoint points of the normal lap
-// in riding order, with points every `spacing` ft between them (empty for
-// an untimed track).
-std::vector<Vec3> track_riding_line(const TimingGates& gates, float spacing);
+// The riding line of a timed track: a smooth curve from the start through
+// the checkpoints of the first `laps` laps in riding order (empty for an
+// untimed track).
+std::vector<Vec3> track_riding_line(const TimingGates& gates, Vec3 start, int laps);
 
 // An in-code course as the loaded track: its terrain and, for the proving
 // ground, a timed loop of eight checkpoints along its line with a row of ten
