@@ -354,18 +354,23 @@ bool reset_race(Race* r, const RaceSetup& setup) {
 
 // --- standings --------------------------------------------------------------------------
 
-void update_standings(Race* r) {
+int current_running_order(const Race& r, RunningEntry out[MAX_BIKES]) {
   int n = 0;
   for (int s = 0; s < MAX_BIKES; s++) {
-    if (r->mode[s] == RACE_SLOT_EMPTY) continue;
-    const BikeTiming& t = r->timing[s];
-    r->running_order[n++] = RunningEntry{s, t.gates_passed, t.gates_passed > 0 ? pass_tick(t, t.gates_passed - 1) : -1};
+    if (r.mode[s] == RACE_SLOT_EMPTY) continue;
+    const BikeTiming& t = r.timing[s];
+    out[n++] = RunningEntry{s, t.gates_passed, t.gates_passed > 0 ? pass_tick(t, t.gates_passed - 1) : -1};
   }
-  std::sort(r->running_order, r->running_order + n, [](const RunningEntry& a, const RunningEntry& b) {
+  std::sort(out, out + n, [](const RunningEntry& a, const RunningEntry& b) {
     if (a.gates_passed != b.gates_passed) return a.gates_passed > b.gates_passed;
     if (a.last_tick != b.last_tick) return a.last_tick < b.last_tick;
     return a.slot < b.slot;
   });
+  return n;
+}
+
+void update_standings(Race* r) {
+  const int n = current_running_order(*r, r->running_order);
   r->running_count = n;
   update_race_length(r);
   if (n == 0 || r->results_final || r->time_trial) return;

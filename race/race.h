@@ -239,6 +239,8 @@ void race_step(Race* race);
 // Frees every bike (shutdown).
 void free_race(Race* race);
 
+// The running order as it stands now, without touching the race.
+int current_running_order(const Race& race, RunningEntry out[MAX_BIKES]);
 // Rebuilds the running order and the length of a timed race; makes the
 // results final once every bike has finished.
 void update_standings(Race* race);

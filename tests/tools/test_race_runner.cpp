@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -146,4 +148,34 @@ TEST_F(RunnerRace, AMissingTrackIsReported) {
   options.course = "no such course";
   EXPECT_FALSE(start_runner(runner.get(), options, error, sizeof error));
   end_runner(runner.get());
+}
+
+// The data set's Rabbit Hill, when the data set has been built (or
+// DV_RUNNER_DATA names another copy): the scripted rider of the runner's
+// scenario completes both laps, and a second run gives the same times.
+TEST(RunnerRabbithill, TwoLapsOfTheDataSetTrackTheSameWayTwice) {
+  const char* other = getenv("DV_RUNNER_DATA");
+  const std::string game = other && *other ? other : DV_GAME_DIR;
+  if (!std::filesystem::exists(game + "/rabbithill/timing_gates")) GTEST_SKIP() << "no rabbithill in " << game;
+  LogCapture log;
+  ScratchData home;
+  set_search_directories({home.root, game});
+  RunnerOptions options;
+  options.track = "rabbithill";
+  options.laps = 2;
+  FILE* f = fopen(DV_SOURCE_DIR "/tools/race_runner/scripts/rabbithill_two_laps.ride", "rb");
+  ASSERT_NE(f, nullptr);
+  char buffer[4096];
+  size_t n = fread(buffer, 1, sizeof buffer, f);
+  fclose(f);
+  char error[128];
+  ASSERT_TRUE(parse_ride_script(buffer, n, &options.script, error, sizeof error)) << error;
+  std::unique_ptr<Runner> runner;
+  std::string first = run(options, &runner);
+  EXPECT_TRUE(race_bike_finished(runner->race, 0)) << first;
+  EXPECT_GT(race_lap_time(runner->race, 0, 1), 0);
+  EXPECT_GT(race_lap_time(runner->race, 0, 2), 0);
+  EXPECT_NE(first.find("lap 2 in"), std::string::npos);
+  end_runner(runner.get());
+  EXPECT_EQ(run(options), first);
 }

@@ -5,13 +5,14 @@
 //   race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]
 //               [--lineup h,r,t,f,e...] [--time-trial] [--script FILE]
 //               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
-//               [--skill 0..2] [--quiet]
+//               [--skill 0..2] [--trace N] [--quiet]
 //   race_runner --bench 1,20,160 [--seconds S]
 //
 // Lineup entries: h the scripted player, r a robot, t a robot on a 125, f a
 // robot on a four-stroke, e an empty gate. Without --lineup the player
 // rides alone. Robots hold still (no robot controller is linked) unless
-// --follow-robots makes them chase the riding line. The script format is
+// --follow-robots makes them chase the riding line. --trace N logs the
+// player's position and speed every N steps. The script format is
 // tools/ride/ride.h's; "-" reads it from standard input. Exit code 0 on
 // success, 1 on bad input or a track that does not load.
 #include <unistd.h>
@@ -24,7 +25,6 @@
 #include <string>
 #include <vector>
 
-#include "bike/part_shapes.h"
 #include "core/datafile.h"
 #include "tools/race_runner/runner.h"
 
@@ -38,7 +38,7 @@ void usage() {
   fprintf(stderr,
           "usage: race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]\n"
           "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
-          "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--quiet]\n"
+          "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--trace N] [--quiet]\n"
           "       race_runner --bench 1,20,160 [--seconds S]\n");
 }
 
@@ -139,6 +139,9 @@ int main(int argc, char** argv) {
     } else if (strcmp(a, "--skill") == 0) {
       if (!number(value(a), 0, 2, &v)) return bad_arg(a);
       options.skill = (int)v;
+    } else if (strcmp(a, "--trace") == 0) {
+      if (!number(value(a), 1, 1e6, &v)) return bad_arg(a);
+      options.trace_every = (int)v;
     } else if (strcmp(a, "--seconds") == 0) {
       if (!number(value(a), 0.01, 600, &v)) return bad_arg(a);
       seconds = v;
@@ -177,7 +180,6 @@ int main(int argc, char** argv) {
     home = pattern;
   }
   set_search_directories({home, data});
-  load_part_shapes(&g_part_shapes);
 
   auto runner = std::make_unique<Runner>();
   char error[256];

@@ -9,6 +9,7 @@
 
 #include "bike/bike.h"
 #include "bike/bike_sim.h"
+#include "bike/part_shapes.h"
 #include "bike/proving_ground.h"
 #include "bike/roost.h"
 #include "track/track.h"
@@ -56,23 +57,61 @@ void start_follower(PathFollower* f, const std::vector<Vec3>& line, const Bike& 
   f->next = nearest_point(line, Vec3{(float)p.x, 0, (float)p.z});
 }
 
+// On a track's line the follower looks for its place from the last gate
+// the bike passed, so neither a crash nor a missed turn loses it.
+void anchor_to_gates(const Runner& r, int slot, PathFollower* f) {
+  if (!r.line_by_gates || !f->points) return;
+  f->next = std::min(LINE_POINTS_PER_GATE * r.race.timing[slot].gates_passed, f->count - 1);
+}
+
+// The follower's speed on a line: no faster than the corners of the next
+// stretch allow (a lateral grip of under a third of a g), reached after braking
+// gently.
+constexpr double CORNER_LOOKAHEAD = 150;    // ft
+constexpr double CORNER_GRIP = 9;           // ft/s^2 across the line
+constexpr double CORNER_BRAKING = 10;       // ft/s^2 along it
+constexpr double CORNER_SLOWEST = 12 * FEET_PER_SECOND_PER_MPH;
+
+double line_speed_limit(const std::vector<Vec3>& line, int from, double top) {
+  double limit = top, distance = 0;
+  for (int i = std::max(from, 0); i + 2 < (int)line.size() && distance < CORNER_LOOKAHEAD; i++) {
+    const Vec3 a = line[(size_t)i], b = line[(size_t)i + 1], c = line[(size_t)i + 2];
+    const double l1 = std::hypot(b.x - a.x, b.z - a.z), l2 = std::hypot(c.x - b.x, c.z - b.z);
+    distance += l1;
+    if (l1 < 1e-3 || l2 < 1e-3) continue;
+    const double cosine = ((b.x - a.x) * (c.x - b.x) + (b.z - a.z) * (c.z - b.z)) / (l1 * l2);
+    const double turn = std::acos(std::clamp(cosine, -1.0, 1.0));
+    if (turn < 1e-4) continue;
+    const double corner = std::sqrt(CORNER_GRIP * 0.5 * (l1 + l2) / turn);
+    limit = std::min(limit, std::sqrt(corner * corner + 2 * CORNER_BRAKING * distance));
+  }
+  return std::max(std::min(limit, top), std::min(top, CORNER_SLOWEST));
+}
+
+void follow_line(const Runner& r, int slot, PathFollower* f, double top, const ControlOptions& options,
+                 float control[CONTROL_COUNT]) {
+  anchor_to_gates(r, slot, f);
+  f->speed = line_speed_limit(r.line, f->next, top);
+  follow_path(f, *r.race.bikes[slot], options, control);
+}
+
 // The stand-in robot controller of the runner: chase the line.
 void follow_line_controls(void* context, const Race& race, int slot, float control[RACE_CONTROLS]) {
   Runner* r = (Runner*)context;
   PathFollower& f = r->robot_followers[slot];
   if (!f.points) start_follower(&f, r->line, *race.bikes[slot], ROBOT_FOLLOW_SPEED, false);
-  follow_path(&f, *race.bikes[slot], ControlOptions{false, false}, control);
+  follow_line(*r, slot, &f, ROBOT_FOLLOW_SPEED, ControlOptions{false, false}, control);
 }
 
 void player_controls(Runner* r, float control[CONTROL_COUNT]) {
   const RideScript& script = r->options.script;
   const double t = (r->race.tick - r->start_tick) * TICK_SECONDS;
-  Bike* bike = r->race.bikes[r->race.local_slot];
   if (r->player_follower.points) {
     float scripted[CONTROL_COUNT];
     script_controls(script, t, scripted);
     for (int i = 0; i < CONTROL_COUNT; i++) control[i] = 0;
-    follow_path(&r->player_follower, *bike, r->player_options, control);
+    follow_line(*r, r->race.local_slot, &r->player_follower, script.follow_speed * FEET_PER_SECOND_PER_MPH,
+                r->player_options, control);
     // Scripted values other than zero override the follower.
     for (int i = 0; i < CONTROL_COUNT; i++)
       if (scripted[i] != 0) control[i] = scripted[i];
@@ -186,6 +225,9 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   r->events.clear();
   create_bike_world();
   clear_roost(&g_roost);
+  // The part shapes of the data set, where it has them.
+  build_default_part_shapes(&g_part_shapes);
+  load_part_shapes(&g_part_shapes);
   std::string track_name = options.track;
   if (!options.course.empty()) {
     if (!build_course_track(&g_track, options.course.c_str())) {
@@ -223,6 +265,7 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   }
   r->start_tick = r->race.tick;
   r->line.clear();
+  r->line_by_gates = false;
   if (options.course == "proving_ground") {
     int count = 0;
     const Vec3* line = proving_ground_line(&count);
@@ -232,6 +275,7 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
     Vec3 start = local != NO_BIKE ? starting_place(g_track, local).position : Vec3{0, 0, 0};
     int laps = options.minutes > 0 ? TIMED_RACE_LINE_LAPS : std::max(options.laps, 1) + LINE_EXTRA_LAPS;
     r->line = track_riding_line(g_track.gates, start, laps);
+    r->line_by_gates = !r->line.empty();
   }
   r->player_follower = PathFollower{};
   for (PathFollower& f : r->robot_followers) f = PathFollower{};
@@ -286,9 +330,22 @@ bool runner_done(const Runner& r) {
   return false;
 }
 
+void write_trace(FILE* out, const Runner& r) {
+  const int s = r.race.local_slot;
+  if (s == NO_BIKE || !r.race.bikes[s]) return;
+  const Bike& b = *r.race.bikes[s];
+  DVec p = body_position(b, BODY_FRAME);
+  fprintf(out, "%9.3f  trace  x %8.2f  y %7.2f  z %8.2f  %5.1f mph  gear %d  crashes %d%s\n",
+          (r.race.tick - r.race.gate_drop_tick) * TICK_SECONDS, p.x, p.y, p.z,
+          bike_speed(b) / FEET_PER_SECOND_PER_MPH, b.neutral ? 0 : b.gear + 1, b.crash_count,
+          b.crash_timer > 0 ? "  down" : "");
+}
+
 void run_runner(Runner* r, FILE* log) {
   while (!runner_done(*r)) {
     size_t seen = r->events.size();
+    if (log && r->options.trace_every > 0 && (r->race.tick - r->start_tick) % r->options.trace_every == 0)
+      write_trace(log, *r);
     step_runner(r);
     if (log)
       for (size_t i = seen; i < r->events.size(); i++) write_timing_event(log, *r, r->events[i]);
@@ -321,10 +378,12 @@ void write_race_report(FILE* out, const Runner& r) {
           race.gate_drop_tick, race.tick - r.start_tick);
   if (race.time_limit > 0) fprintf(out, "Time limit %.2f min + %d laps\n", race.time_limit / (60.0 * 128), race.configured_laps);
   fprintf(out, "Race laps %s\n", race.lap_total >= OPEN_LAPS ? "open" : std::to_string(race.lap_total).c_str());
+  RunningEntry order[MAX_BIKES];
+  const int count = current_running_order(race, order);
   fprintf(out, "Running order:\n");
   fprintf(out, "  pos slot  no. rider                  bike             laps gates  last gate\n");
-  for (int i = 0; i < race.running_count; i++) {
-    const RunningEntry& e = race.running_order[i];
+  for (int i = 0; i < count; i++) {
+    const RunningEntry& e = order[i];
     const RaceRider& rider = race.riders[e.slot];
     fprintf(out, "  %3d  %3d %4s %-22.22s %-16.16s %4d %5d  ", i + 1, e.slot, rider.number.c_str(),
             rider.name.c_str(), rider.model.c_str(), race_lap_state(race, e.slot).completed_laps, e.gates_passed);
@@ -333,8 +392,8 @@ void write_race_report(FILE* out, const Runner& r) {
     fprintf(out, "%s\n", race.timing[e.slot].finished ? "  finished" : "");
   }
   fprintf(out, "Lap times:\n");
-  for (int i = 0; i < race.running_count; i++) {
-    const int s = race.running_order[i].slot;
+  for (int i = 0; i < count; i++) {
+    const int s = order[i].slot;
     const int laps = race_lap_state(race, s).completed_laps;
     if (laps == 0) continue;
     fprintf(out, "  slot %3d:", s);

@@ -34,6 +34,7 @@ struct RunnerOptions {
   int laps = 2;
   double minutes = 0;
   int skill = 0;
+  int trace_every = 0;            // > 0: the player's position and speed every so many steps
 };
 
 struct TimingEvent {
@@ -51,6 +52,7 @@ struct Runner {
   Race race;
   bool own_track = false;  // the course was built here, not loaded
   std::vector<Vec3> line;  // the riding line
+  bool line_by_gates = false;  // the line runs gate by gate (a track's), not round a course
   PathFollower player_follower;
   PathFollower robot_followers[MAX_BIKES];
   BikeSetup player_setup;
@@ -64,8 +66,9 @@ struct Runner {
 bool parse_lineup(const char* text, std::vector<int>* lineup, char* error, size_t error_size);
 
 // The riding line of a timed track: a smooth curve from the start through
-// the checkpoints of the first `laps` laps in riding order (empty for an
-// untimed track).
+// the checkpoints of the first `laps` laps in riding order, six points per
+// gate (overall gate g's checkpoint is point 6 (g + 1)); empty for an
+// untimed track.
 std::vector<Vec3> track_riding_line(const TimingGates& gates, Vec3 start, int laps);
 
 // An in-code course as the loaded track: its terrain and, for the proving
@@ -73,8 +76,8 @@ std::vector<Vec3> track_riding_line(const TimingGates& gates, Vec3 start, int la
 // starting gates across the start.
 bool build_course_track(LoadedTrack* track, const char* course);
 
-// Creates the world, loads the track (or builds the course) and resets the
-// race. False with a reason when something is missing.
+// Creates the world, takes the data set's part shapes, loads the track (or
+// builds the course) and resets the race. False with a reason when something is missing.
 bool start_runner(Runner* runner, const RunnerOptions& options, char* error, size_t error_size);
 // One step: the player's and the stand-in robots' controls, the race step,
 // the timing log.
@@ -86,6 +89,7 @@ bool runner_done(const Runner& runner);
 void end_runner(Runner* runner);
 
 void write_timing_event(FILE* out, const Runner& runner, const TimingEvent& event);
+void write_trace(FILE* out, const Runner& runner);
 // The running order and every bike's lap times.
 void write_race_report(FILE* out, const Runner& runner);
 
