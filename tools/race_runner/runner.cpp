@@ -12,6 +12,7 @@
 #include "bike/part_shapes.h"
 #include "bike/proving_ground.h"
 #include "bike/roost.h"
+#include "render/texture.h"
 #include "track/track.h"
 
 namespace {
@@ -355,6 +356,7 @@ void run_runner(Runner* r, FILE* log) {
 void end_runner(Runner* r) {
   free_race(&r->race);
   deallocate_track(&g_track);
+  purge_textures(true);  // what the track's objects and lighting left in the cache
   destroy_bike_world();
 }
 
