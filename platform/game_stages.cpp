@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "render/texture.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -166,4 +167,5 @@ void install_game_stages() {
   // The subsystems, each filling its own section of g_game_hooks.
   install_track_world_hooks();
   install_track_only_race();
+  install_ui_hooks();
 }
