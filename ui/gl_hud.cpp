@@ -24,6 +24,7 @@ constexpr Rgba AMBER = {1.0f, 0.72f, 0.2f, 1};
 constexpr Rgba RED = {0.95f, 0.12f, 0.08f, 0.9f};
 constexpr Rgba CHALK = {0.97f, 0.97f, 0.92f, 1};
 constexpr Rgba GREEN = {0.45f, 1.0f, 0.45f, 1};
+constexpr Rgba NEEDLE = {1.0f, 0.5f, 0.0f, 1};
 constexpr int MAP_PIXELS = 128;
 
 FrameRate g_frame_rate;
@@ -71,7 +72,7 @@ void draw_tach(const HudFrame& frame, int width, int height) {
   double angle = tach_angle(frame.bike.engine_rpm);
   float s = (float)std::sin(angle), c = (float)-std::cos(angle);
   draw_line(cx - s * radius * 0.12f, cy - c * radius * 0.12f, cx + s * radius * 0.84f, cy + c * radius * 0.84f,
-            std::max(2.0f, size * 0.018f), {1.0f, 0.25f, 0.1f, 1});
+            std::max(2.0f, size * 0.018f), NEEDLE);
   draw_disc(cx, cy, size * 0.045f, {0.2f, 0.2f, 0.2f, 1});
 
   const UiFont& font = a.text;
@@ -238,8 +239,9 @@ void draw_track_map(const HudFrame& frame, int width, int height) {
 
 void draw_lean_indicator(const HudFrame& frame, int width, int height) {
   if (!g_bike_setup.lean_indicator) return;
+  // Left of the gear plate, which sits left of the dial.
   float h = height * 0.22f, w = height * 0.018f;
-  float x = width - height * 0.34f - w * 3, y = height - h - height * 0.06f;
+  float x = width - height * (0.32f + 0.30f * 0.34f * 0.85f) - w * 4, y = height - h - height * 0.06f;
   draw_rect(x, y, w, h, SHADE);
   draw_rect(x - w * 0.3f, y + h / 2 - 1, w * 1.6f, 2, {1, 1, 1, 0.6f});
   float lean = std::isfinite(frame.bike.lean) ? std::clamp(frame.bike.lean, -1.0f, 1.0f) : 0.0f;
@@ -335,27 +337,29 @@ void draw_hud_frame(int slot, int width, int height) {
   draw_track_map(frame, width, height);
   draw_statistics(frame, width, height);
   ResultsBoard board = current_results_board();
-  if (results_wanted(frame, board)) draw_results_board(width, height);
+  if (results_wanted(frame, board)) draw_results_board(slot, width, height);
 }
 
-void draw_results_board(int width, int height) {
+void draw_results_board(int viewed_slot, int width, int height) {
   ResultsBoard board = current_results_board();
   if (board.rows.empty()) return;
   const UiFont& font = g_ui_assets.mono;
   float size = ui_small_text_size(height);
   float line = (float)ui_line_height(font, size);
-  int shown = std::min((int)board.rows.size(), std::max(1, (int)(height * 0.6f / line) - 3));
+  // Below the lap timer and the map, above the dials.
+  float x0 = height * 0.02f, y = height * 0.33f;
   int penalties = std::min((int)board.penalties.size(), 6);
-  float w = std::min(width * 0.9f, (float)ui_text_width(font, "M", size) * 78);
+  int shown = std::clamp((int)(height * 0.62f / line) - 3 - penalties, 1, (int)board.rows.size());
+  float w = std::min(width - 2 * x0, (float)ui_text_width(font, "M", size) * 76);
   float h = line * (shown + 3 + penalties) + line;
-  float x = (width - w) / 2, y = height * 0.16f;
+  float x = (width - w) / 2;
   draw_rect(x, y, w, h, {0.03f, 0.04f, 0.06f, 0.85f});
   draw_rect(x, y, w, 3, {1.0f, 0.55f, 0.12f, 0.9f});
   draw_text(g_ui_assets.text, board.title.c_str(), x + w / 2, y + line * 0.3f, size * 1.2f, WHITE, ALIGN_CENTRE);
   float ty = y + line * 1.8f;
   // Columns in character cells of the fixed-pitch face.
   const float cell = (float)ui_text_width(font, "M", size);
-  const float cols[7] = {1, 5, 10, 34, 51, 57, 67};
+  const float cols[7] = {1, 5, 10, 33, 49, 55, 65};
   const char* heads[7] = {"Pos", "No.", "Rider", "Bike", "Laps", "Time", "Best Lap"};
   for (int c = 0; c < 7; c++) draw_text(font, heads[c], x + cols[c] * cell, ty, size, AMBER);
   ty += line;
@@ -363,6 +367,8 @@ void draw_results_board(int width, int height) {
     const ResultsRow& r = board.rows[(size_t)i];
     std::string name = r.name.substr(0, 22), bike = r.bike.substr(0, 15);
     const std::string* fields[7] = {&r.place, &r.number, &name, &bike, &r.laps, &r.time, &r.best_lap};
+    bool viewed = r.slot == viewed_slot;
+    if (viewed) draw_rect(x + 2, ty, w - 4, line, {1.0f, 0.55f, 0.12f, 0.35f});
     for (int c = 0; c < 7; c++) draw_text(font, fields[c]->c_str(), x + cols[c] * cell, ty, size, WHITE);
     ty += line;
   }

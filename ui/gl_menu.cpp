@@ -62,7 +62,7 @@ void draw_value(const MenuSystem& menus, const MenuItem& item, const MenuItemBox
     }
   }
   draw_text(font, text.c_str(), x, y, size, editing ? LABEL : VALUE);
-  if (item.detail && !editing) {
+  if (item.detail && !editing && item.kind != ITEM_READOUT) {
     std::string detail = item.detail(item);
     float right = (float)(box.value.x + box.value.width);
     draw_text(font, detail.c_str(), right, y, size * 0.85f, DIM, ALIGN_RIGHT);
@@ -106,7 +106,12 @@ void draw_menu_screen(int width, int height) {
     float x = (float)(item.kind == ITEM_HEADING ? layout.label_x - line * 0.3 : layout.label_x);
     std::string label = item.label;
     if (item.kind == ITEM_SUBMENU) label += "  >";
-    draw_text(font, label.c_str(), x, y, item_size, colour);
+    float label_size = item_size;
+    bool has_value = item.kind == ITEM_SETTING || item.kind == ITEM_TRACK || item.kind == ITEM_READOUT;
+    double room = (has_value ? box.value.x : box.row.x + box.row.width) - x - line * 0.4;
+    double natural = ui_text_width(font, label.c_str(), item_size);
+    if (natural > room && room > 0) label_size = (float)(item_size * room / natural);
+    draw_text(font, label.c_str(), x, y + (item_size - label_size) * 0.5f, label_size, colour);
     if (item.kind == ITEM_SETTING || item.kind == ITEM_TRACK || item.kind == ITEM_READOUT)
       draw_value(menus, item, box, is_selected, item_size);
   }

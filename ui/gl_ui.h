@@ -31,7 +31,8 @@ float ui_small_text_size(int height);
 
 void draw_menu_screen(int width, int height);
 void draw_hud_frame(int slot, int width, int height);
-void draw_results_board(int width, int height);
+// The viewed bike's row is highlighted.
+void draw_results_board(int viewed_slot, int width, int height);
 void draw_message_lines(int width, int height);
 void draw_chat_line(int width, int height);
 void draw_title(int width, int height);

@@ -657,11 +657,19 @@ MenuLayout layout_menu(const MenuSystem& menus, int width, int height, const Men
   double line = metrics.line_height;
   double needed = (shown + 5) * line;
   if (needed > height * 0.96 && shown + 5 > 0) line = height * 0.96 / (shown + 5);
-  double panel_width = std::min(width * 0.92, std::max(640.0, width * 0.6));
+  double panel_width = std::min(width * 0.96, std::max(760.0, width * 0.7));
   layout.panel = {(width - panel_width) / 2, (height - (shown + 5) * line) / 2, panel_width, (shown + 5) * line};
   layout.title_y = layout.panel.y + line * 0.2;
   layout.label_x = layout.panel.x + line * 0.8;
-  layout.value_x = layout.panel.x + panel_width * 0.56;
+  // The values start after the longest label with a value beside it, but
+  // never leave them less than a third of the panel.
+  double longest = 0;
+  for (const MenuItem& item : menus.page.items) {
+    if (item.kind == ITEM_SETTING || item.kind == ITEM_TRACK || item.kind == ITEM_READOUT)
+      longest = std::max(longest, metrics.text_width(item.label.c_str(), metrics.user) * line / metrics.line_height);
+  }
+  layout.value_x = std::clamp(layout.label_x + longest + line, layout.panel.x + panel_width * 0.4,
+                              layout.panel.x + panel_width * 0.64);
   double y = layout.panel.y + line * 1.6;
   for (int i = first; i < first + shown; i++) {
     MenuItemBox box;

@@ -25,6 +25,7 @@ ResultsBoard make_results_board(const ResultsEntry* entries, int count, bool fin
   for (int i = 0; i < count; i++) {
     const ResultsEntry& e = entries[i];
     ResultsRow row;
+    row.slot = e.slot;
     row.place = std::to_string(i + 1);
     row.number = e.number ? e.number : "";
     row.name = e.name ? e.name : "";

@@ -9,6 +9,7 @@
 #include "core/game_hooks.h"
 
 struct ResultsRow {
+  int slot = NO_BIKE;
   std::string place, number, name, bike, laps, time, best_lap;
 };
 
