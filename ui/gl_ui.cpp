@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/command_line.h"
 #include "core/game_hooks.h"
 #include "core/main_loop.h"
 #include "core/message.h"
@@ -84,6 +85,11 @@ void ui_menu_key(const InputEvent& event) {
     return;
   }
   menu_key(&g_ui.menus, event);
+  if (g_run_options.debug_level >= 2 && event.kind == INPUT_KEY) {
+    const MenuItem* item = selected_item(g_ui.menus);
+    log_printf("Menu key '%s': %s, at '%s'\n", key_name(event.key),
+               menu_is_open(g_ui.menus) ? g_ui.menus.page.title.c_str() : "closed", item ? item->label.c_str() : "");
+  }
 }
 
 void ui_menu_pointer(const MenuPointer& pointer) {

@@ -540,6 +540,10 @@ void menu_poll_axes(MenuSystem* menus) {
 void menu_pointer(MenuSystem* menus, int x, int y, bool drag, int width, int height) {
   last_width = width;
   last_height = height;
+  // Only a pointer that moves takes the cursor: one resting over the menu
+  // must not undo every key press.
+  // The first report only says where the pointer rests.
+  bool moved = menus->pointer_x >= 0 && (x != menus->pointer_x || y != menus->pointer_y);
   menus->pointer_x = x;
   menus->pointer_y = y;
   if (menus->stack.empty() || menus->edit != MenuEdit::none) return;
@@ -548,7 +552,7 @@ void menu_pointer(MenuSystem* menus, int x, int y, bool drag, int width, int hei
   if (!drag) {
     menus->dragging = false;
     menus->hover = box && item_selectable(menus->page.items[(size_t)box->item]) ? box->item : -1;
-    if (menus->hover >= 0 && menus->hover != cursor_index(*menus)) {
+    if (moved && menus->hover >= 0 && menus->hover != cursor_index(*menus)) {
       menus->stack.back().cursor = menus->hover;  // hovering selects, without scrolling
     }
     return;

@@ -377,9 +377,15 @@ TEST_F(UiTest, PointerHoversClicksAndDragsNumbers) {
   ASSERT_EQ(layout.boxes.size(), 2u);
   const MenuItemBox& volume = layout.boxes[0];
   const MenuItemBox& competitor = layout.boxes[1];
-  // Hover moves the cursor.
+  // Where the pointer rests when the menu opens takes nothing; moving it does.
+  menu_pointer(&menus, (int)competitor.row.x + 6, (int)(competitor.row.y + 2), false, 1000, 700);
+  EXPECT_EQ(cursor_label(), "Volume");
   menu_pointer(&menus, (int)competitor.row.x + 5, (int)(competitor.row.y + competitor.row.height / 2), false, 1000, 700);
   EXPECT_EQ(cursor_label(), "Competitor Volume");
+  // A pointer resting there leaves the keys in charge.
+  press(KEY_UP);
+  menu_pointer(&menus, (int)competitor.row.x + 5, (int)(competitor.row.y + competitor.row.height / 2), false, 1000, 700);
+  EXPECT_EQ(cursor_label(), "Volume");
   // A click on the left end of a value sets it there, a drag moves it.
   int y = (int)(volume.row.y + volume.row.height / 2);
   menu_pointer(&menus, (int)volume.value.x + 1, y, false, 1000, 700);
@@ -434,4 +440,39 @@ TEST_F(UiTest, EveryMenuOfTheTreeBuildsWithRealSettings) {
       }
     }
   }
+}
+
+TEST_F(UiTest, AKeySequenceFromTheMainMenuEditsAndStartsARace) {
+  open_menu(&menus, MENU_MAIN);
+  press(KEY_DOWN, 10);
+  press(KEY_ENTER);
+  press(KEY_DOWN);
+  press(KEY_RIGHT, 5);
+  menu_back(&menus);
+  press(KEY_HOME);
+  press(KEY_DOWN);
+  press(KEY_ENTER);
+  press(KEY_DOWN);
+  press(KEY_LEFT, 3);
+  press(KEY_DOWN, 2);
+  press(KEY_RIGHT);
+  menu_back(&menus);
+  press(KEY_DOWN, 8);
+  press(KEY_ENTER);
+  press(KEY_ENTER);
+  press('q');
+  menu_back(&menus);
+  press(KEY_HOME);
+  press(KEY_DOWN);
+  press(KEY_ENTER);
+  press(KEY_END);
+  EXPECT_EQ(cursor_label(), "Start Race");
+  press(KEY_ENTER);
+  EXPECT_FALSE(menu_is_open(menus));
+  ASSERT_EQ(recorded.runs.size(), 1u);
+  EXPECT_EQ(recorded.runs[0].first, ACTION_START_RACE);
+  EXPECT_EQ(g_config.fov, 115);
+  EXPECT_EQ(g_config.laps, 2);
+  EXPECT_EQ(g_config.skill, SKILL_AMATEUR);
+  EXPECT_EQ(g_config.bindings[BINDING_THROTTLE].key_name, "q");
 }
