@@ -284,7 +284,12 @@ void draw_statistics(const HudFrame& frame, int width, int height) {
   count_frame(&g_frame_rate, platform_seconds());
   char text[128];
   if (g_config.draw_fps) {
-    snprintf(text, sizeof text, "%.0f fps", g_frame_rate.fps);
+    // Nothing to tell until a whole second has been counted.
+    if (g_frame_rate.fps > 0) {
+      snprintf(text, sizeof text, "%.0f fps", g_frame_rate.fps);
+    } else {
+      snprintf(text, sizeof text, "-- fps");
+    }
     lines.push_back(text);
   }
   if (g_config.draw_time) {

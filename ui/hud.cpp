@@ -109,6 +109,10 @@ std::string orientation_text(const BikeView& view) {
   double pitch = std::asin(std::clamp(fy, -1.0, 1.0)) * DEGREES_PER_RADIAN;
   // Roll: how far the frame's X axis (the axles) tips out of the horizontal.
   double roll = std::asin(std::clamp((double)m[3], -1.0, 1.0)) * DEGREES_PER_RADIAN;
+  // Adding 0.0 turns -0 into 0, so a level bike never reads "pitch -0.0".
+  heading += 0.0, pitch += 0.0, roll += 0.0;
+  if (std::fabs(pitch) < 0.05) pitch = 0.0;
+  if (std::fabs(roll) < 0.05) roll = 0.0;
   char text[160];
   snprintf(text, sizeof text, "pos (%.2f, %.2f, %.2f)  heading %.1f  pitch %.1f  roll %.1f", view.position.x,
            view.position.y, view.position.z, heading, pitch, roll);

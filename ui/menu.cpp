@@ -623,6 +623,8 @@ bool step_item(MenuSystem* menus, int direction) {
   }
   mark_changed(menus, item);
   refresh_menu(menus);  // a new bike changes the graphics list and the read-outs
+  // The window is made once, at start-up.
+  if (row.key && strcmp(row.key, "video_mode") == 0) menus->note = "The video mode changes when the game starts again";
   return true;
 }
 

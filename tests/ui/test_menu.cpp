@@ -141,6 +141,14 @@ TEST_F(UiTest, ChoicesWrapAndTheTrackIsChosenByItsDisplayName) {
   EXPECT_EQ(g_config.slot[0], SLOT_HUMAN);
   for (int i = 1; i < CONFIG_LINEUP_SLOTS; i++) EXPECT_EQ(g_config.slot[i], SLOT_ROBOT);
   EXPECT_TRUE(recorded.runs.empty());  // filling the gates starts nothing
+
+  // The video mode is stored now and used when the window is next made.
+  open_menu(&menus, MENU_GRAPHICS);
+  select("Video Mode");
+  press(KEY_RIGHT, 2);
+  EXPECT_EQ(value("Video Mode"), "1024x768");
+  EXPECT_NE(menus.note.find("when the game starts again"), std::string::npos);
+  EXPECT_NE(config_text().find("video_mode=1024x768\n"), std::string::npos);
 }
 
 TEST_F(UiTest, TextsKeepTheirLimitAndNeverEndInsideACharacter) {
