@@ -19,6 +19,7 @@
 #include "sound/bike_sound.h"
 #include "sound/sound.h"
 #include "sound/sound_output.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -172,5 +173,5 @@ void install_game_stages() {
   install_race_hooks();
   install_sound_hooks(&g_game_hooks, race_bike_in_slot);
   g_race.seams.bike_freed = free_bike_sound;
-  install_track_only_race();  // fills nothing once the race is installed
+  install_ui_hooks();
 }

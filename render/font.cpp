@@ -190,8 +190,16 @@ bool read_font(DataStream* stream, const char* label, Font* font) {
     size_t raw = size_t(FONT_MAX_ATLAS_SIDE) * FONT_MAX_ATLAS_SIDE;
     size_t compressed = std::min<size_t>(get32(bytes.data() + 32), max_compressed(raw));
     size_t rest = glyphs * GLYPH_BYTES + kerning * KERNING_BYTES + compressed + 4;
-    bytes.resize(HEADER_BYTES + rest);
-    size_t got = data_read(stream, bytes.data() + HEADER_BYTES, rest);
+    // In pieces: a short file with a big claim costs what it holds, not
+    // what it claims.
+    size_t got = 0;
+    while (got < rest) {
+      size_t piece = std::min<size_t>(rest - got, 1 << 16);
+      bytes.resize(HEADER_BYTES + got + piece);
+      size_t n = data_read(stream, bytes.data() + HEADER_BYTES + got, piece);
+      got += n;
+      if (n < piece) break;
+    }
     bytes.resize(HEADER_BYTES + got);
     ok = decode_font(bytes.data(), bytes.size(), font, &error);
   }
