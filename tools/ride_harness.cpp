@@ -3,9 +3,15 @@
 //
 //   ride_harness --script FILE [--course NAME] [--bike NAME]
 //                [--start X,Z,HEADING] [--every N] [--out FILE]
+//                [--track NAME --data DIR]
 //
 // The script format is described in tools/ride/ride.h. "-" reads the script
-// from standard input. Exit code 0 on success, 1 on bad input.
+// from standard input. With --track the ride is on a track of the data set
+// in DIR instead of a course: the bike starts at the middle starting gate
+// (unless --start says otherwise) and "follow" rides the first lap's
+// timing gates. Exit code 0 on success, 1 on bad input.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,14 +21,16 @@
 #include "bike/bike.h"
 #include "bike/proving_ground.h"
 #include "tools/ride/ride.h"
+#include "core/datafile.h"
 #include "track/terrain.h"
+#include "track/timing_gates.h"
 
 namespace {
 
 void usage() {
   fprintf(stderr,
           "usage: ride_harness --script FILE [--course NAME] [--bike NAME] [--start X,Z,HEADING]\n"
-          "                    [--every N] [--out FILE]\n"
+          "                    [--every N] [--out FILE] [--track NAME --data DIR]\n"
           "courses:");
   for (int c = 0; c < COURSE_COUNT; c++) fprintf(stderr, " %s", course_name((Course)c));
   fprintf(stderr, "\n");
@@ -39,6 +47,47 @@ bool read_file(const char* name, std::vector<char>* out) {
   return ok;
 }
 
+// The terrain of a track in a data set, the middle starting gate as the
+// start and the first lap's gates (with points between them) as the line.
+bool load_track_terrain(const char* track, const char* data, Terrain* terrain, RideScript* script) {
+  if (!data) {
+    fprintf(stderr, "--track needs --data\n");
+    return false;
+  }
+  set_search_directories({data});
+  if (!load_terrain(terrain, track, TerrainLoadOptions{GROUND_DIRECT, false, 0})) {
+    fprintf(stderr, "Can't load the terrain of '%.200s' from '%.600s'\n", track, data);
+    return false;
+  }
+  TimingGates gates;
+  clear_timing_gates(&gates);
+  std::string name = std::string("@") + track + "/timing_gates";
+  if (!read_timing_gates_file(&gates, name.c_str(), 0) || !gates.timed || gates.starting_gates.empty()) {
+    fprintf(stderr, "'%.200s' has no timed laps or no starting gates\n", track);
+    return false;
+  }
+  if (!script->has_start) {
+    const StartingGate& g = gates.starting_gates[gates.starting_gates.size() / 2];
+    script->start_x = g.position.x + std::sin(g.heading) * 0.625;
+    script->start_z = g.position.z + std::cos(g.heading) * 0.625;
+    script->start_heading = g.heading * 180 / M_PI;
+    script->has_start = true;
+  }
+  // The first lap and the next one, so a long ride keeps a line ahead of
+  // it, drawn as a smooth curve through the gates.
+  std::vector<Vec3> p = {vec3((float)script->start_x, 0, (float)script->start_z)};
+  for (int g = 0; g < gates.first_lap + gates.normal_lap; g++) p.push_back(checkpoint_of_gate(gates, g).point);
+  auto at = [&](int i) { return p[(size_t)std::clamp(i, 0, (int)p.size() - 1)]; };
+  for (int i = 0; i + 1 < (int)p.size(); i++)
+    for (int k = 0; k < 6; k++) {
+      float t = k / 6.0f, t2 = t * t, t3 = t2 * t;
+      Vec3 a = at(i - 1), b = at(i), c = at(i + 1), d = at(i + 2);
+      script->line.push_back(b * (1.5f * t3 - 2.5f * t2 + 1) + c * (-1.5f * t3 + 2 * t2 + 0.5f * t) +
+                             a * (-0.5f * t3 + t2 - 0.5f * t) + d * (0.5f * t3 - 0.5f * t2));
+    }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,6 +96,8 @@ int main(int argc, char** argv) {
   const char* course_override = nullptr;
   const char* bike_override = nullptr;
   const char* start_text = nullptr;
+  const char* track_name = nullptr;
+  const char* data_dir = nullptr;
   int every = 1;
   for (int i = 1; i < argc; i++) {
     auto value = [&](const char* name) -> const char* {
@@ -61,6 +112,8 @@ int main(int argc, char** argv) {
     else if (strcmp(argv[i], "--course") == 0) course_override = value("--course");
     else if (strcmp(argv[i], "--bike") == 0) bike_override = value("--bike");
     else if (strcmp(argv[i], "--start") == 0) start_text = value("--start");
+    else if (strcmp(argv[i], "--track") == 0) track_name = value("--track");
+    else if (strcmp(argv[i], "--data") == 0) data_dir = value("--data");
     else if (strcmp(argv[i], "--every") == 0) {
       char* end = nullptr;
       long n = strtol(value("--every"), &end, 10);
@@ -98,8 +151,11 @@ int main(int argc, char** argv) {
     }
     script.has_start = true;
   }
-  Course course;
-  if (!course_by_name(script.course.c_str(), &course)) {
+  static Terrain terrain;
+  Course course = COURSE_FLAT;
+  if (track_name) {
+    if (!load_track_terrain(track_name, data_dir, &terrain, &script)) return 1;
+  } else if (!course_by_name(script.course.c_str(), &course)) {
     fprintf(stderr, "Unknown course '%.64s'\n", script.course.c_str());
     usage();
     return 1;
@@ -110,8 +166,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  static Terrain terrain;
-  build_course(&terrain, course);
+  if (!track_name) build_course(&terrain, course);
   Ride ride;
   if (!start_ride(&ride, terrain, script, error, sizeof error)) {
     fprintf(stderr, "%s\n", error);

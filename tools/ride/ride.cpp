@@ -211,7 +211,12 @@ bool start_ride(Ride* r, const Terrain& terrain, const RideScript& script, char*
     return false;
   }
   if (script.follow_speed > 0) {
-    r->follower.points = proving_ground_line(&r->follower.count);
+    if (!r->script.line.empty()) {
+      r->follower.points = r->script.line.data();
+      r->follower.count = (int)r->script.line.size();
+    } else {
+      r->follower.points = proving_ground_line(&r->follower.count);
+    }
     r->follower.speed = script.follow_speed * FEET_PER_SECOND_PER_MPH;
     r->follower.keys = script.follow_keys;
     // Chase the nearest point first.

@@ -55,6 +55,9 @@ struct RideScript {
   std::vector<RideKey> keys;
   double follow_speed = 0;  // mph; 0 = no path following
   bool follow_keys = false; // steer like a keyboard rider
+  // A line to follow instead of the course's (a track's gates, set by the
+  // harness rather than the script).
+  std::vector<Vec3> line;
 };
 
 // Parses script text. On failure returns false with "line N: reason".
