@@ -10,6 +10,8 @@
 #include "tools/dataset/dataset.h"
 #include "tools/dataset/mesh.h"
 
+namespace dvdata {
+
 namespace {
 
 struct Blob {
@@ -92,3 +94,5 @@ void build_check_archive(DataSet* set) {
   std::string version = "Dirtvane data set 1\n";
   put_member(set, "zzzz.saf", "dataset_version.txt", std::vector<unsigned char>(version.begin(), version.end()));
 }
+
+}  // namespace dvdata

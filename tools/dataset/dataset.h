@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace dvdata {
+
 // --- output ---------------------------------------------------------------------
 
 struct DataSet {
@@ -40,6 +42,8 @@ std::vector<unsigned char> gzip_bytes(const std::vector<unsigned char>& bytes);
 
 // In-memory encoders that go through the game's own writers.
 std::vector<unsigned char> png_rgb_bytes(const uint8_t* rgb, int width, int height);
+// With a text chunk: the description the texture reader collects.
+std::vector<unsigned char> png_rgb_bytes_text(const uint8_t* rgb, int width, int height, const std::string& text);
 std::vector<unsigned char> png_rgba_bytes(const uint8_t* rgba, int width, int height);
 std::vector<unsigned char> ppm_bytes(const uint8_t* rgb, int width, int height);
 
@@ -135,3 +139,5 @@ void build_series(DataSet* set);
 void build_fonts(DataSet* set);
 // The archive that must sort last and whose digest the game holds.
 void build_check_archive(DataSet* set);
+
+}  // namespace dvdata

@@ -18,6 +18,8 @@
 #include "core/datafile.h"
 #include "tools/dataset/dataset.h"
 
+using namespace dvdata;
+
 namespace {
 
 void usage() { fprintf(stderr, "usage: dvdata --out DIR\n"); }
@@ -50,6 +52,9 @@ int main(int argc, char** argv) {
   build_ground_textures(&set);
   build_sky_and_effects(&set);
   build_track_objects(&set);
+  build_bike_models(&set);
+  build_rider_models(&set);
+  build_appearance_textures(&set);
   // The archives first: the tracks read their own files back through the
   // data-file layer, which must find the shared ones too.
   write_archives(&set);

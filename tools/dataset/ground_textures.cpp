@@ -6,6 +6,8 @@
 
 #include "tools/dataset/track_internal.h"
 
+namespace dvdata {
+
 namespace {
 
 constexpr int TILE_TEXELS = 128;
@@ -143,3 +145,5 @@ void build_ground_textures(DataSet* set) {
       for (int mask = 1; mask < 15; mask++)
         put_member(set, "ground.saf", "ground/" + transition_tile_name(a, b, mask), transition_png(a, b, mask));
 }
+
+}  // namespace dvdata

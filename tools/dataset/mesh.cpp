@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace dvdata {
+
 V3 normalized(V3 v) {
   double l = std::sqrt(dot3(v, v));
   return l > 1e-12 ? v * (1.0 / l) : V3{0, 1, 0};
@@ -347,3 +349,5 @@ std::string jm_text(const std::vector<Mesh>& meshes, int bones, const char* skel
   }
   return out;
 }
+
+}  // namespace dvdata

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace dvdata {
+
 struct V3 {
   double x, y, z;
 };
@@ -86,3 +88,5 @@ void bind_all(Mesh* m, int bones, int bone);
 std::string shp_text(const Mesh& m);
 // "JM1" (no bones) or "JM2" with the bone count and the skeleton's name.
 std::string jm_text(const std::vector<Mesh>& meshes, int bones = 0, const char* skeleton = nullptr);
+
+}  // namespace dvdata

@@ -11,6 +11,8 @@
 #include "core/datafile.h"
 #include "tools/dataset/dataset.h"
 
+namespace dvdata {
+
 std::string format(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
@@ -113,7 +115,8 @@ void png_to_vector(png_structp png, png_bytep data, png_size_t length) {
   out->insert(out->end(), data, data + length);
 }
 
-std::vector<unsigned char> png_bytes(const uint8_t* pixels, int width, int height, int channels) {
+std::vector<unsigned char> png_bytes(const uint8_t* pixels, int width, int height, int channels,
+                                     const std::string& text = std::string()) {
   std::vector<unsigned char> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -126,6 +129,15 @@ std::vector<unsigned char> png_bytes(const uint8_t* pixels, int width, int heigh
   png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8,
                channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!text.empty()) {
+    // The texture's description (options, number plate colours).
+    png_text chunk{};
+    chunk.compression = PNG_TEXT_COMPRESSION_NONE;
+    chunk.key = const_cast<char*>("Description");
+    chunk.text = const_cast<char*>(text.c_str());
+    chunk.text_length = text.size();
+    png_set_text(png, info, &chunk, 1);
+  }
   png_write_info(png, info);
   for (int y = 0; y < height; y++)
     png_write_row(png, const_cast<png_bytep>(pixels + (size_t)y * width * channels));
@@ -140,6 +152,10 @@ std::vector<unsigned char> png_rgb_bytes(const uint8_t* rgb, int width, int heig
   return png_bytes(rgb, width, height, 3);
 }
 
+std::vector<unsigned char> png_rgb_bytes_text(const uint8_t* rgb, int width, int height, const std::string& text) {
+  return png_bytes(rgb, width, height, 3, text);
+}
+
 std::vector<unsigned char> png_rgba_bytes(const uint8_t* rgba, int width, int height) {
   return png_bytes(rgba, width, height, 4);
 }
@@ -150,3 +166,5 @@ std::vector<unsigned char> ppm_bytes(const uint8_t* rgb, int width, int height) 
   out.insert(out.end(), rgb, rgb + (size_t)width * height * 3);
   return out;
 }
+
+}  // namespace dvdata

@@ -5,6 +5,8 @@
 
 #include "tools/dataset/dataset.h"
 
+namespace dvdata {
+
 double lattice_value(uint32_t seed, int x, int y) {
   uint32_t h = seed * 0x9e3779b1u ^ (uint32_t)x * 0x85ebca6bu ^ (uint32_t)y * 0xc2b2ae35u;
   h ^= h >> 15;
@@ -189,3 +191,5 @@ void draw_text(Picture* picture, const char* text, double x, double y, double pi
           picture->rect(x + col * pixel, y + row * pixel, x + (col + 1) * pixel, y + (row + 1) * pixel, c, a);
   }
 }
+
+}  // namespace dvdata

@@ -6,6 +6,8 @@
 
 #include "tools/dataset/track_builder.h"
 
+namespace dvdata {
+
 namespace {
 
 // Where along the sampled lap the point nearest to (x, z) lies.
@@ -112,3 +114,5 @@ void build_rabbithill(DataSet* set) {
       "flare_vector [ -0.55 0.62 0.56 ]\n";
   build_track(set, p);
 }
+
+}  // namespace dvdata

@@ -9,6 +9,8 @@
 
 #include "tools/dataset/dataset.h"
 
+namespace dvdata {
+
 namespace {
 
 struct SkyLook {
@@ -156,3 +158,5 @@ void build_sky_and_effects(DataSet* set) {
   flares(set);
   roost(set);
 }
+
+}  // namespace dvdata

@@ -9,6 +9,8 @@
 
 #include "tools/dataset/track_internal.h"
 
+namespace dvdata {
+
 namespace {
 
 // Softened "ramp" max(0, x): a parabola over -r..r keeps the slope continuous.
@@ -316,3 +318,5 @@ bool nearest_on_track(const std::vector<TrackPiece>& pieces, int piece, double x
   for (int i = 0; i < (int)p.path.size(); i++) all.emplace_back(piece, i);
   return nearest_on_piece(p, all, piece, x, z, hit);
 }
+
+}  // namespace dvdata

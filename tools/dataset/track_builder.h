@@ -10,6 +10,8 @@
 
 #include "tools/dataset/dataset.h"
 
+namespace dvdata {
+
 // Ground surfaces of the shipped tracks; each has a tile texture of the
 // same name in "@ground/".
 enum Surface { SURFACE_LOOSE, SURFACE_HARDPACK, SURFACE_LOAM, SURFACE_GRASS, SURFACE_SAND, SURFACE_COUNT };
@@ -106,3 +108,5 @@ struct PathSample {
 };
 std::vector<PathSample> sample_path(const std::vector<PathPoint>& points, bool closed);
 double path_length(const std::vector<PathSample>& samples);
+
+}  // namespace dvdata

@@ -11,6 +11,8 @@
 #include "track/lighting.h"
 #include "track/timing_gates.h"
 
+namespace dvdata {
+
 namespace {
 
 struct Built {
@@ -530,3 +532,5 @@ void build_track(DataSet* set, const TrackPlan& plan) {
   put_text(set, dir_file(b, "desc"), plan.display_name + "\n" + plan.description + "\n");
   free_terrain(&b.terrain);
 }
+
+}  // namespace dvdata

@@ -8,6 +8,8 @@
 #include "tools/dataset/track_builder.h"
 #include "track/terrain.h"
 
+namespace dvdata {
+
 struct TrackPiece {
   bool closed = false;
   std::vector<PathSample> path;
@@ -46,3 +48,5 @@ std::string transition_tile_name(int a, int b, int mask);
 int ground_variants(int surface);
 // The tileinfo block (physics and roost) of a surface.
 std::string surface_tileinfo(int surface);
+
+}  // namespace dvdata

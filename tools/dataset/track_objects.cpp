@@ -7,6 +7,8 @@
 #include "tools/dataset/dataset.h"
 #include "tools/dataset/mesh.h"
 
+namespace dvdata {
+
 namespace {
 
 void put_mesh(DataSet* set, const char* archive, const std::string& name, const std::vector<Mesh>& meshes) {
@@ -257,3 +259,5 @@ void build_track_objects(DataSet* set) {
   board(set, "board_go.png", "GO");
   decals(set);
 }
+
+}  // namespace dvdata

@@ -4,6 +4,8 @@
 
 #include "tools/dataset/track_builder.h"
 
+namespace dvdata {
+
 const char* surface_name(int surface) {
   static const char* const names[SURFACE_COUNT] = {"loose", "hardpack", "loam", "grass", "sand"};
   return surface >= 0 && surface < SURFACE_COUNT ? names[surface] : "grass";
@@ -181,3 +183,5 @@ Feature roller(double s, double h, double length) {
   return make("roller", s, {{0, 0, length * 0.2}, {length * 0.5, h, length * 0.25}, {length, 0, length * 0.2},
                             {length + 2, 0, 0}});
 }
+
+}  // namespace dvdata
