@@ -4,6 +4,8 @@
 // timed, and the digests the program holds are those of what was built.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -15,6 +17,7 @@
 #include "core/message.h"
 #include "render/image.h"
 #include "render/texture.h"
+#include "sound/sound_definition.h"
 #include "track/assets.h"
 #include "track/track.h"
 
@@ -180,6 +183,52 @@ TEST_F(DataSetTest, EveryCollisionShapeParsesAndFits) {
   build_default_part_shapes(&parts);
   EXPECT_EQ(load_part_shapes(&parts), 5);
   EXPECT_EQ(g_messages.total, 0) << messages();
+}
+
+TEST_F(DataSetTest, EveryEngineClassHasItsSoundDefinition) {
+  for (const char* engine : {"50", "125", "250", "250f", "450f"}) {
+    SCOPED_TRACE(engine);
+    std::string chosen;
+    EngineSoundDefinition d = choose_engine_sound(nullptr, engine, &chosen);
+    EXPECT_EQ(chosen, default_engine_sound_file(engine));
+    // Every file gives its pipe a resonance (the neutral start has none).
+    EXPECT_LT(d.pipe.open_reflection, 0.0);
+    EXPECT_GT(d.high_torque, d.low_torque);
+    bool has_table = strcmp(engine, "450f") == 0 || strcmp(engine, "125") == 0;
+    ASSERT_EQ(d.sound_table != nullptr, has_table);
+    if (!has_table) continue;
+    const SoundTable& t = *d.sound_table;
+    EXPECT_GE(t.rows * t.columns, 12);
+    for (const SoundCell& cell : t.cells) {
+      // Whole periods, and a sound that is not silence.
+      ASSERT_GT(cell.sample_count, 0);
+      double periods = cell.sample_count / cell.period;
+      EXPECT_NEAR(periods, std::round(periods), 0.01);
+      float peak = 0;
+      for (int i = 0; i < cell.sample_count; i++) peak = std::max(peak, std::fabs(cell.samples[i]));
+      EXPECT_GT(peak, 0.2f);
+    }
+  }
+  EXPECT_EQ(g_messages.total, 0) << messages();
+  free_sound_tables();
+}
+
+TEST_F(DataSetTest, SharedAssetsComeFromArchivesSomeOfThemCompressed) {
+  int archived = 0, compressed = 0;
+  for (int i = 0; i < catalogue_entry_count(); i++) {
+    char where[1024];
+    describe_catalogue_entry(i, where, sizeof where);
+    if (strstr(where, ".saf") && !strstr(where, ".saf ->")) archived++;
+    if (strstr(where, ".gz ->") && strstr(where, ".saf")) compressed++;
+  }
+  EXPECT_GT(archived, 500);
+  EXPECT_GT(compressed, 10);
+  // The start-up pictures are found by their "@" names.
+  for (const char* name : {"@tach.png", "@shifter.png", "@pitboard.png", "@title.png"}) {
+    Image image;
+    std::string info;
+    EXPECT_TRUE(read_png_file(name, &image, &info)) << name;
+  }
 }
 
 }  // namespace

@@ -55,11 +55,15 @@ int main(int argc, char** argv) {
   build_bike_models(&set);
   build_rider_models(&set);
   build_appearance_textures(&set);
+  build_sounds(&set);
+  build_hud_images(&set);
+  build_series(&set);
   // The archives first: the tracks read their own files back through the
   // data-file layer, which must find the shared ones too.
   write_archives(&set);
   set.archives.clear();
   build_rabbithill(&set);
+  build_second_track(&set);
   write_archives(&set);
   if (set.failed) return 1;
 

@@ -35,11 +35,28 @@ double feature_height(const Feature& f, double u) {
   return h;
 }
 
+double outside_floor(const TrackPlan& plan, double x, double z) {
+  const double* f = plan.floor_rect;
+  double dx = std::max({f[0] - x, 0.0, x - f[2]}), dz = std::max({f[1] - z, 0.0, z - f[3]});
+  return std::hypot(dx, dz);
+}
+
 double base_ground(const TrackPlan& plan, double x, double z) {
-  if (plan.flat_ground) return plan.base_height;
+  if (plan.stadium) {
+    // Terraces: 5 ft deep, 3 ft high, each step's edge rounded over a foot.
+    double d = outside_floor(plan, x, z) - 6;
+    if (d <= 0) return plan.base_height;
+    double step = std::floor(d / 5), within = d - step * 5;
+    double h = 3 * step + 3 * smoothstep(4, 5, within) + 1.5;
+    return plan.base_height + std::min(h, plan.stand_height);
+  }
   double n = fractal_noise(plan.seed, x / plan.hill_scale, z / plan.hill_scale, 4, 0.45);
-  double h = plan.base_height + 0.5 * plan.hill_height * n * 1.6;
-  return std::max(h, plan.ground_floor);
+  return plan.base_height + 0.5 * plan.hill_height * n * 1.6;
+}
+
+int off_track_surface(const TrackPlan& plan, double x, double z) {
+  if (plan.stadium && outside_floor(plan, x, z) > 6) return SURFACE_GRASS;
+  return plan.off_track;
 }
 
 namespace {
@@ -83,8 +100,9 @@ void limit_grade(std::vector<double>* p, double grade, bool closed) {
 
 int surface_at(const std::vector<SurfaceZone>& zones, double s, int fallback) {
   int surface = fallback;
+  double from = -1;
   for (const SurfaceZone& z : zones)
-    if (z.s <= s) surface = z.surface;
+    if (z.s <= s && z.s >= from) surface = z.surface, from = z.s;
   return surface;
 }
 
@@ -277,7 +295,7 @@ void build_ground(const TrackPlan& plan, std::vector<TrackPiece>* pieces, Terrai
   GroundBuilder g{&plan, pieces, {}, terrain->width};
   build_index(&g);
   const int N = terrain->N;
-  corner_surface->assign((size_t)N * N, SURFACE_GRASS);
+  corner_surface->assign((size_t)N * N, (uint8_t)plan.off_track);
   cover_out->assign((size_t)N * N, 0.0f);
   for (int r = 0; r < N; r++)
     for (int c = 0; c < N; c++) {
@@ -286,7 +304,7 @@ void build_ground(const TrackPlan& plan, std::vector<TrackPiece>* pieces, Terrai
       int bc = std::min((int)(x / BUCKET), g.index.columns - 1), br = std::min((int)(z / BUCKET), g.index.columns - 1);
       const auto& cand = g.index.buckets[(size_t)br * g.index.columns + bc];
       double sum_a = 0, sum_w = 0, best_cover = 0;
-      int surface = SURFACE_GRASS;
+      int surface = off_track_surface(plan, x, z);
       double surface_cover = 0;
       for (int pi = 0; pi < (int)pieces->size() && !cand.empty(); pi++) {
         PieceHit hit;

@@ -72,8 +72,12 @@ struct TrackPlan {
   double base_height = 40;
   double hill_height = 30;  // peak to trough, roughly
   double hill_scale = 500;  // ft per hill
-  double ground_floor = 0;  // the ground never goes below this (stadium floor)
-  bool flat_ground = false; // a level floor instead of hills
+  // A stadium instead of hills: a level floor inside [x0, z0, x1, z1] with
+  // stands rising in terraces around it.
+  bool stadium = false;
+  double floor_rect[4] = {0, 0, 0, 0};
+  double stand_height = 40;
+  int off_track = SURFACE_GRASS;  // the surface beside the track (on the floor)
   double profile_smoothing = 120;  // ft: the lap follows the ground this loosely
   double max_grade = 0.12;         // steepest climb of the base profile
 

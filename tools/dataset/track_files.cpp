@@ -480,7 +480,7 @@ void write_map(DataSet* set, const Built& b) {
       if (surface == SURFACE_HARDPACK) colour = Rgb{0.7, 0.6, 0.45};
       if (surface == SURFACE_LOOSE) colour = Rgb{0.55, 0.4, 0.28};
       if (surface == SURFACE_SAND) colour = Rgb{0.85, 0.78, 0.55};
-      map.set(x, y, scale(colour, std::clamp(light, 0.3, 1.3)), surface == SURFACE_GRASS ? 0.55 : 1.0);
+      map.set(x, y, scale(colour, std::clamp(light, 0.3, 1.3)), b.cover[i] > 0.5f ? 1.0 : 0.55);
     }
   const double k = (double)S / t.width;
   // Centre line, start gates and finish line.

@@ -27,6 +27,7 @@ struct PieceHit {
 };
 
 double base_ground(const TrackPlan& plan, double x, double z);
+int off_track_surface(const TrackPlan& plan, double x, double z);
 double feature_height(const Feature& f, double u);
 void make_piece(const TrackPlan& plan, TrackPiece* piece, const std::vector<PathPoint>& points, bool closed,
                 const std::vector<SurfaceZone>& zones, const TrackPiece* join);
