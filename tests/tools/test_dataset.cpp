@@ -15,6 +15,7 @@
 #include "core/data_digests.h"
 #include "core/datafile.h"
 #include "core/message.h"
+#include "render/font.h"
 #include "render/image.h"
 #include "render/texture.h"
 #include "sound/sound_definition.h"
@@ -229,6 +230,31 @@ TEST_F(DataSetTest, SharedAssetsComeFromArchivesSomeOfThemCompressed) {
     std::string info;
     EXPECT_TRUE(read_png_file(name, &image, &info)) << name;
   }
+}
+
+TEST_F(DataSetTest, BothFontsReadBackWithEveryPrintableCharacter) {
+  for (const char* name : {FONT_FILE_TEXT, FONT_FILE_MONO}) {
+    SCOPED_TRACE(name);
+    Font font;
+    ASSERT_TRUE(read_font_file(name, &font));
+    EXPECT_GT(font.line_height, font.pixel_size / 2);
+    for (uint32_t c = 33; c < 127; c++) {
+      const FontGlyph* g = find_glyph(font, c);
+      ASSERT_NE(g, nullptr) << c;
+      EXPECT_GT(g->width, 0);
+      EXPECT_GT(g->advance, 0);
+    }
+    EXPECT_NE(find_glyph(font, 0xe9), nullptr);  // Latin-1 letters too
+    // The atlas holds real coverage, not an empty picture.
+    int solid = 0;
+    for (uint8_t v : font.atlas.pixels) solid += v > 200;
+    EXPECT_GT(solid, 1000);
+  }
+  // The fixed-pitch face advances every glyph alike.
+  Font mono;
+  ASSERT_TRUE(read_font_file(FONT_FILE_MONO, &mono));
+  EXPECT_EQ(find_glyph(mono, 'i')->advance, find_glyph(mono, 'W')->advance);
+  EXPECT_EQ(g_messages.total, 0) << messages();
 }
 
 }  // namespace

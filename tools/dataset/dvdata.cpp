@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
   build_sounds(&set);
   build_hud_images(&set);
   build_series(&set);
+  build_fonts(&set);
   // The archives first: the tracks read their own files back through the
   // data-file layer, which must find the shared ones too.
   write_archives(&set);
