@@ -29,4 +29,4 @@ inline constexpr char RIDER_SKELETON[] = "rider";
 
 // Shoulders are not among the figure points; they sit here in the rider
 // body's frame (right side; the left mirrors x).
-inline constexpr float RIDER_SHOULDER[3] = {0.62f, 0.55f, -0.37f};
+inline constexpr float RIDER_SHOULDER[3] = {0.56f, 0.68f, -0.37f};

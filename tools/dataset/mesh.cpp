@@ -188,12 +188,15 @@ Mesh extrude_x(const std::vector<std::pair<double, double>>& outline, double x0,
   for (int side = 0; side < 2; side++) {
     double x = side ? x1 : x0;
     V3 nrm{side ? 1.0 : -1.0, 0, 0};
+    // Seen from outside, the +x cap has the front (-z) on its right, so its
+    // u runs the other way: pictures read the right way round on both.
     double u, v;
+    auto flip = [&](double value) { return side ? uv.u0 + uv.u1 - value : value; };
     cap_uv(my, mz, &u, &v);
-    int centre = m.add({x, my, mz}, nrm, u, v);
+    int centre = m.add({x, my, mz}, nrm, flip(u), v);
     for (int i = 0; i < n; i++) {
       cap_uv(outline[(size_t)i].first, outline[(size_t)i].second, &u, &v);
-      m.add({x, outline[(size_t)i].first, outline[(size_t)i].second}, nrm, u, v);
+      m.add({x, outline[(size_t)i].first, outline[(size_t)i].second}, nrm, flip(u), v);
     }
     for (int i = 0; i < n; i++) {
       int a = centre + 1 + i, b = centre + 1 + (i + 1) % n;

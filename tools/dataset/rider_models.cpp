@@ -91,7 +91,7 @@ Figure rider_figure() {
     f.shoulder[s] = V3{RIDER_SHOULDER[0] * side, RIDER_SHOULDER[1], RIDER_SHOULDER[2]};
   }
   f.hip_mid = (f.hip[0] + f.hip[1]) * 0.5;
-  f.neck = V3{0, 0.85, -0.5};
+  f.neck = V3{0, 1.12, -0.55};
   return f;
 }
 
@@ -103,10 +103,12 @@ Mesh rider_body(bool first_person) {
   Mesh m;
   if (!first_person) {
     // Torso leaning forward over the bars, hips over the seat.
-    Mesh chest = ellipsoid({0, 0.25, -0.18}, {0.55, 0.62, 0.4}, 12, 8, UV_JERSEY);
-    rotate_x(&chest, 0.0);
+    Mesh chest = ellipsoid({0, 0.3, -0.2}, {0.62, 0.72, 0.45}, 12, 8, UV_JERSEY);
     bind_all(&chest, B, RIDER_BONE_TORSO);
     m.append(chest);
+    Mesh belly = ellipsoid({0, -0.3, 0.02}, {0.52, 0.42, 0.4}, 12, 6, UV_JERSEY);
+    bind_all(&belly, B, RIDER_BONE_TORSO);
+    m.append(belly);
     Mesh hips = ellipsoid(f.hip_mid + V3{0, 0.12, -0.05}, {0.5, 0.34, 0.42}, 12, 6, UV_PANTS);
     bind_all(&hips, B, RIDER_BONE_TORSO);
     m.append(hips);
@@ -114,7 +116,7 @@ Mesh rider_body(bool first_person) {
     rotate_x(&protector, 0.3);
     bind_all(&protector, B, RIDER_BONE_TORSO);
     m.append(protector);
-    Mesh neck = cylinder({0, 0.7, -0.4}, f.neck, 0.2, 8, true, UV_PROTECTOR);
+    Mesh neck = cylinder({0, 0.85, -0.4}, f.neck, 0.24, 8, true, UV_PROTECTOR);
     bind_all(&neck, B, RIDER_BONE_TORSO);
     m.append(neck);
   }
