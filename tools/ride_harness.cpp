@@ -20,10 +20,9 @@
 
 #include "bike/bike.h"
 #include "bike/proving_ground.h"
-#include "tools/ride/ride.h"
 #include "core/datafile.h"
+#include "tools/ride/ride.h"
 #include "track/terrain.h"
-#include "track/timing_gates.h"
 
 namespace {
 
@@ -45,47 +44,6 @@ bool read_file(const char* name, std::vector<char>* out) {
   bool ok = !ferror(f);
   if (f != stdin) fclose(f);
   return ok;
-}
-
-// The terrain of a track in a data set, the middle starting gate as the
-// start and the first lap's gates (with points between them) as the line.
-bool load_track_terrain(const char* track, const char* data, Terrain* terrain, RideScript* script) {
-  if (!data) {
-    fprintf(stderr, "--track needs --data\n");
-    return false;
-  }
-  set_search_directories({data});
-  if (!load_terrain(terrain, track, TerrainLoadOptions{GROUND_DIRECT, false, 0})) {
-    fprintf(stderr, "Can't load the terrain of '%.200s' from '%.600s'\n", track, data);
-    return false;
-  }
-  TimingGates gates;
-  clear_timing_gates(&gates);
-  std::string name = std::string("@") + track + "/timing_gates";
-  if (!read_timing_gates_file(&gates, name.c_str(), 0) || !gates.timed || gates.starting_gates.empty()) {
-    fprintf(stderr, "'%.200s' has no timed laps or no starting gates\n", track);
-    return false;
-  }
-  if (!script->has_start) {
-    const StartingGate& g = gates.starting_gates[gates.starting_gates.size() / 2];
-    script->start_x = g.position.x + std::sin(g.heading) * 0.625;
-    script->start_z = g.position.z + std::cos(g.heading) * 0.625;
-    script->start_heading = g.heading * 180 / M_PI;
-    script->has_start = true;
-  }
-  // The first lap and the next one, so a long ride keeps a line ahead of
-  // it, drawn as a smooth curve through the gates.
-  std::vector<Vec3> p = {vec3((float)script->start_x, 0, (float)script->start_z)};
-  for (int g = 0; g < gates.first_lap + gates.normal_lap; g++) p.push_back(checkpoint_of_gate(gates, g).point);
-  auto at = [&](int i) { return p[(size_t)std::clamp(i, 0, (int)p.size() - 1)]; };
-  for (int i = 0; i + 1 < (int)p.size(); i++)
-    for (int k = 0; k < 6; k++) {
-      float t = k / 6.0f, t2 = t * t, t3 = t2 * t;
-      Vec3 a = at(i - 1), b = at(i), c = at(i + 1), d = at(i + 2);
-      script->line.push_back(b * (1.5f * t3 - 2.5f * t2 + 1) + c * (-1.5f * t3 + 2 * t2 + 0.5f * t) +
-                             a * (-0.5f * t3 + t2 - 0.5f * t) + d * (0.5f * t3 - 0.5f * t2));
-    }
-  return true;
 }
 
 }  // namespace
@@ -154,7 +112,15 @@ int main(int argc, char** argv) {
   static Terrain terrain;
   Course course = COURSE_FLAT;
   if (track_name) {
-    if (!load_track_terrain(track_name, data_dir, &terrain, &script)) return 1;
+    if (!data_dir) {
+      fprintf(stderr, "--track needs --data\n");
+      return 1;
+    }
+    set_search_directories({data_dir});
+    if (!load_ride_track(track_name, &terrain, &script, error, sizeof error)) {
+      fprintf(stderr, "%s\n", error);
+      return 1;
+    }
   } else if (!course_by_name(script.course.c_str(), &course)) {
     fprintf(stderr, "Unknown course '%.64s'\n", script.course.c_str());
     usage();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bike/bike.h"
 #include "bike/part_shapes.h"
 #include "core/data_digests.h"
 #include "core/datafile.h"
@@ -19,6 +20,7 @@
 #include "render/image.h"
 #include "render/texture.h"
 #include "sound/sound_definition.h"
+#include "tools/ride/ride.h"
 #include "track/assets.h"
 #include "track/track.h"
 
@@ -255,6 +257,31 @@ TEST_F(DataSetTest, BothFontsReadBackWithEveryPrintableCharacter) {
   ASSERT_TRUE(read_font_file(FONT_FILE_MONO, &mono));
   EXPECT_EQ(find_glyph(mono, 'i')->advance, find_glyph(mono, 'W')->advance);
   EXPECT_EQ(g_messages.total, 0) << messages();
+}
+
+TEST_F(DataSetTest, ScriptedBikeRidesTheStartStraightAndFirstJumps) {
+  // From the middle gate of Rabbit Hill at a steady 38 mph: the start
+  // straight, turn one, the first table and the double, without a crash.
+  static Terrain terrain;
+  RideScript script;
+  const char text[] = "bike crf450(2016)\nduration 26\nfollow 38\n";
+  char error[256] = "";
+  ASSERT_TRUE(parse_ride_script(text, sizeof text - 1, &script, error, sizeof error)) << error;
+  ASSERT_TRUE(load_ride_track("rabbithill", &terrain, &script, error, sizeof error)) << error;
+  Ride ride;
+  ASSERT_TRUE(start_ride(&ride, terrain, script, error, sizeof error)) << error;
+  double highest_air = 0;
+  while (step_ride(&ride)) {
+    ASSERT_EQ(ride.bike->crash_timer, 0) << "crashed at tick " << ride.tick;
+    DVec p = body_position(*ride.bike, BODY_FRAME);
+    highest_air = std::max(highest_air, p.y - height_at(terrain, (float)p.x, (float)p.z));
+  }
+  DVec p = body_position(*ride.bike, BODY_FRAME);
+  EXPECT_LT(p.z, 1250) << "did not get past the double";
+  EXPECT_GT(bike_speed(*ride.bike), 20 * FEET_PER_SECOND_PER_MPH);
+  EXPECT_GT(highest_air, 4.0) << "never left the ground";
+  end_ride(&ride);
+  free_terrain(&terrain);
 }
 
 }  // namespace

@@ -90,6 +90,12 @@ struct Ride {
   float control[CONTROL_COUNT] = {};
 };
 
+// A track of the data files for a ride: its terrain (headless, no
+// textures), and in the script the middle starting gate as the start (unless
+// the script has one) and a smooth line through the first lap's gates and
+// the next lap's. False with a reason when the track is missing or untimed.
+bool load_ride_track(const char* track, Terrain* terrain, RideScript* script, char* error, size_t error_size);
+
 // Creates the world and the bike, applies the setup and places the bike.
 // The terrain must outlive the ride.
 bool start_ride(Ride* ride, const Terrain& terrain, const RideScript& script, char* error, size_t error_size);
