@@ -91,6 +91,7 @@ void build_second_track(DataSet* set) {
   p.objects.hay_bales = false;
   p.objects.tuff_blocks = true;
   p.objects.banner_count = 16;
+  p.objects.crowd = true;
   p.sky = "skynight";
   p.lighting =
       "sun_vector [ 0.15 0.92 0.35 ]\n"

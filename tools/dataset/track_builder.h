@@ -61,6 +61,7 @@ struct TrackObjectsPlan {
   bool hay_bales = true;
   bool tuff_blocks = false;  // blocks lining both edges (stadium tracks)
   int banner_count = 12;
+  bool crowd = false;        // spectators on the stands (stadium tracks)
 };
 
 struct TrackPlan {

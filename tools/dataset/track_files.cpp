@@ -379,6 +379,36 @@ void place_objects(Built* b) {
           format("[ %.2f 0 %.2f ] %.4f @haybale.jm @haybale.png @haybale.shp", x, z, angle));
     }
   }
+  // Tuff blocks along both edges of the start, from behind the gates to
+  // where the start meets the lap.
+  {
+    const TrackPiece& spur = b->pieces[1];
+    for (double s = 0; s < spur.length - 20; s += 5.5) {
+      const PathSample& q = spur.path[(size_t)s];
+      for (int side = -1; side <= 1; side += 2) {
+        double off = (q.half_width + 2) * side;
+        double x = q.x + -q.dz * off, z = q.z + q.dx * off;
+        PieceHit h;
+        if (nearest_on_track(b->pieces, 0, x, z, &h) && h.distance < h.half_width + 3) continue;
+        double angle = std::atan2(-q.dx, -q.dz);
+        b->statue_lines.push_back(
+            format("[ %.2f 0 %.2f ] %.4f @tuffblock.jm @tuffblock.png @tuffblock.shp", x, z, angle));
+      }
+    }
+  }
+  if (o.crowd) {
+    // Spectators in rows on the terraces, facing the floor.
+    const double* f = plan.floor_rect;
+    for (double d = 14; d < 40; d += 8)
+      for (int edge = 0; edge < 4; edge++) {
+        double length = edge % 2 == 0 ? f[2] - f[0] : f[3] - f[1];
+        for (double t = 10; t < length - 10; t += 14) {
+          double x = edge == 0 ? f[0] + t : edge == 1 ? f[2] + d : edge == 2 ? f[2] - t : f[0] - d;
+          double z = edge == 0 ? f[1] - d : edge == 1 ? f[1] + t : edge == 2 ? f[3] + d : f[3] - t;
+          b->billboard_lines.push_back(format("[ %.2f 0 %.2f ] 14 5 @crowd%d.png", x, z, random.below(2) + 1));
+        }
+      }
+  }
   if (o.tuff_blocks) {
     for (int pi = 0; pi < 1; pi++)
       for (double s = 0; s < lap.length; s += 6) {
@@ -514,8 +544,17 @@ void build_track(DataSet* set, const TrackPlan& plan) {
   make_piece(plan, &b.pieces[0], plan.lap, true, plan.lap_surfaces, nullptr);
   add_features(&b.pieces[0], plan.features);
   make_piece(plan, &b.pieces[1], plan.start, false, plan.start_surfaces, &b.pieces[0]);
-  fprintf(stderr, "dvdata: %s: lap %.0f ft (%.2f km), start %.0f ft, %d features\n", plan.dir.c_str(),
-          b.pieces[0].length, b.pieces[0].length * 0.0003048, b.pieces[1].length, (int)plan.features.size());
+  // Bermed turns: stretches of the lap banked at least half the full bank.
+  int berms = 0;
+  const TrackPiece& lap = b.pieces[0];
+  const double half_bank = 0.5 * std::tan(plan.berm_degrees * M_PI / 180);
+  for (size_t i = 0; i < lap.bank.size(); i++) {
+    bool now = std::fabs(lap.bank[i]) >= half_bank;
+    bool before = std::fabs(lap.bank[(i + lap.bank.size() - 1) % lap.bank.size()]) >= half_bank;
+    if (now && !before) berms++;
+  }
+  fprintf(stderr, "dvdata: %s: lap %.0f ft (%.2f km), start %.0f ft, %d features, %d bermed turns\n",
+          plan.dir.c_str(), lap.length, lap.length * 0.0003048, b.pieces[1].length, (int)plan.features.size(), berms);
   init_lighting(&b.lighting);
   read_plan_lighting(&b);
   write_heights(set, &b);

@@ -209,6 +209,22 @@ void board(DataSet* set, const char* name, const char* text) {
   put_png(set, "objects.saf", name, t, true);
 }
 
+// Rows of spectators: heads and shoulders in every colour.
+void crowd(DataSet* set, int k) {
+  Picture t(128, 64);
+  Random random(600 + (uint64_t)k);
+  for (int row = 0; row < 3; row++)
+    for (double x = 4 + row * 3; x < 128; x += random.range(7, 10)) {
+      double y = 58 - row * 18;
+      Rgb shirt{random.range(0.1, 0.95), random.range(0.1, 0.95), random.range(0.1, 0.95)};
+      Rgb skin = mix(Rgb{0.95, 0.78, 0.62}, Rgb{0.4, 0.26, 0.16}, random.uniform());
+      t.rect(x - 3.5, y - 9, x + 3.5, y + 6, shirt);
+      t.disc(x, y - 12, 3, skin);
+      if (random.uniform() < 0.3) t.line(x + 2, y - 8, x + 6, y - 20, 2, shirt);  // a raised arm
+    }
+  put_png(set, "objects.saf", format("crowd%d.png", k), t, true);
+}
+
 // --- decals ---------------------------------------------------------------------------------
 
 void decals(DataSet* set) {
@@ -246,6 +262,7 @@ void build_track_objects(DataSet* set) {
   marker(set, "marker.png", Rgb{0.2, 0.45, 0.95});
   marker(set, "marker_red.png", Rgb{0.9, 0.12, 0.1});
   for (int k = 1; k <= 4; k++) banner(set, k);
+  for (int k = 1; k <= 2; k++) crowd(set, k);
   flagger(set, "flagger.png", false, Rgb{0.95, 0.85, 0.1});
   flagger(set, "flagger_wave.png", true, Rgb{0.95, 0.85, 0.1});
   flagger(set, "flagstand.png", false, Rgb{0.1, 0.7, 0.2});
