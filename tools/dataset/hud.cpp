@@ -31,8 +31,8 @@ Picture tachometer() {
            red ? Rgb{0.9, 0.1, 0.1} : Rgb{0.95, 0.95, 0.95});
     if (major) {
       std::string label = format("%d", k / 2);
-      double px = 2.6, w = text_width(label.c_str(), px);
-      draw_text(&t, label.c_str(), c + std::cos(a) * 74 - w / 2, c + std::sin(a) * 74 - 3.5 * px, px,
+      double px = 2.0, w = text_width(label.c_str(), px);
+      draw_text(&t, label.c_str(), c + std::cos(a) * 78 - w / 2, c + std::sin(a) * 78 - 3.5 * px, px,
                 red ? Rgb{0.95, 0.2, 0.2} : Rgb{0.95, 0.95, 0.95});
     }
   }
@@ -40,8 +40,8 @@ Picture tachometer() {
   for (double a = start + sweep * 24 / 28.0; a <= start + sweep; a += 0.004)
     t.disc(c + std::cos(a) * 116, c + std::sin(a) * 116, 2.5, Rgb{0.85, 0.05, 0.05});
   const char* unit = "RPM X1000";
-  double w = text_width(unit, 2);
-  draw_text(&t, unit, c - w / 2, c + 40, 2, Rgb{0.7, 0.7, 0.7});
+  double w = text_width(unit, 1.5);
+  draw_text(&t, unit, c - w / 2, c + 24, 1.5, Rgb{0.7, 0.7, 0.7});
   t.disc(c, c, 10, Rgb{0.3, 0.3, 0.32});
   return t;
 }
@@ -94,7 +94,7 @@ Picture title() {
   t.polygon(hill, Rgb{0.12, 0.08, 0.05});
   // Rider and bike silhouette, mid-air above the crest.
   Rgb dark{0.05, 0.04, 0.04};
-  double bx = 360, by = 120;
+  double bx = 400, by = 165;
   t.disc(bx - 40, by + 22, 17, dark);
   t.disc(bx - 40, by + 22, 11, Rgb{0.9, 0.55, 0.25}, 0.9);
   t.disc(bx + 38, by + 16, 18, dark);
