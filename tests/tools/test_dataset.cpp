@@ -18,7 +18,12 @@
 #include "core/message.h"
 #include "render/font.h"
 #include "render/image.h"
+#include "render/rider_skeleton.h"
 #include "render/texture.h"
+#if __has_include("render/model.h")
+#include "render/model.h"
+#define DV_HAVE_MODEL_READER 1
+#endif
 #include "sound/sound_definition.h"
 #include "tools/ride/ride.h"
 #include "track/assets.h"
@@ -283,5 +288,26 @@ TEST_F(DataSetTest, ScriptedBikeRidesTheStartStraightAndFirstJumps) {
   end_ride(&ride);
   free_terrain(&terrain);
 }
+
+#ifdef DV_HAVE_MODEL_READER
+TEST_F(DataSetTest, EveryModelLoadsThroughTheModelReader) {
+  int count = 0;
+  for (const std::string& tail : {std::string(".jm"), std::string(".shp")})
+    for (const std::string& name : names_ending(tail.c_str())) {
+      clear_message_lines();
+      Model* model = load_model(("@" + name).c_str());
+      ASSERT_NE(model, nullptr) << name;
+      EXPECT_FALSE(model->meshes.empty()) << name;
+      EXPECT_EQ(g_messages.total, 0) << name << ": " << messages();
+      count++;
+    }
+  EXPECT_GT(count, 200);
+  // The rider bodies are skinned with the rider bones.
+  Model* body = load_model("@rider_body.jm");
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->meshes[0].bone_count, (int)RIDER_BONE_COUNT);
+  purge_models(true);
+}
+#endif
 
 }  // namespace
