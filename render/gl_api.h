@@ -78,6 +78,9 @@
                           GLenum format, GLenum type, const void* pixels))                         \
   X(void, CopyTexSubImage2D, (GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x,  \
                               GLint y, GLsizei w, GLsizei h))                                      \
+  X(void, GetTexParameteriv, (GLenum target, GLenum name, GLint * v))                             \
+  X(void, GetTexParameterfv, (GLenum target, GLenum name, GLfloat * v))                           \
+  X(GLboolean, IsTexture, (GLuint texture))                                                        \
   X(void, GetTexLevelParameteriv, (GLenum target, GLint level, GLenum name, GLint * v))            \
   X(void, GetTexImage, (GLenum target, GLint level, GLenum format, GLenum type, void* pixels))     \
   X(void, TexEnvi, (GLenum target, GLenum name, GLint v))                                          \
