@@ -14,6 +14,7 @@
 #include "platform/gl_state.h"
 #include "platform/log.h"
 #include "platform/platform.h"
+#include "render/renderer.h"
 #include "render/texture.h"
 
 namespace {
@@ -165,5 +166,6 @@ void install_game_stages() {
 
   // The subsystems, each filling its own section of g_game_hooks.
   install_track_world_hooks();
+  install_renderer(gl_proc_address);
   install_track_only_race();
 }
