@@ -107,4 +107,5 @@ void install_renderer(GlProcLookup lookup) {
   g_track_hooks.load_model = track_model;
   g_track_hooks.prepare_ground = prepare_ground_hook;
   g_track_hooks.index_decals = index_ground_decals;
+  g_track_hooks.ground_changed = ground_changed;
 }

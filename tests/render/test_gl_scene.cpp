@@ -5,6 +5,7 @@
 // DV_RENDER_SHOTS=<dir> the frames are also written there as PNG files.
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,24 @@ void save(const std::vector<uint8_t>& rgb, const std::string& name) {
   write_png_rgb_file((std::string(dir) + "/" + name + ".png").c_str(), rgb.data(), GlTest::WIDTH, GlTest::HEIGHT, true);
 }
 
+// The real GL without framebuffer objects in its extension string.
+decltype(gl.GetString) g_real_get_string;
+std::string g_no_fbo_extensions;
+const GLubyte* get_string_without_fbo(GLenum name) {
+  if (name != GL_EXTENSIONS) return g_real_get_string(name);
+  g_no_fbo_extensions = " " + std::string((const char*)g_real_get_string(name)) + " ";
+  for (size_t at; (at = g_no_fbo_extensions.find(" GL_EXT_framebuffer_object ")) != std::string::npos;)
+    g_no_fbo_extensions.erase(at, strlen(" GL_EXT_framebuffer_object"));
+  return (const GLubyte*)g_no_fbo_extensions.c_str();
+}
+void* lookup_without_fbo(const char* name) {
+  if (strcmp(name, "glGetString") == 0) {
+    g_real_get_string = reinterpret_cast<decltype(g_real_get_string)>(gl_proc_address(name));
+    return reinterpret_cast<void*>(get_string_without_fbo);
+  }
+  return gl_proc_address(name);
+}
+
 class GlSceneTest : public GlTest {
  protected:
   void SetUp() override {
@@ -71,14 +90,15 @@ class GlSceneTest : public GlTest {
   }
 
   // Starts the renderer with the choice and loads the track for it.
-  void start(int choice, bool shaders) {
+  void start(int choice, bool shaders, GlProcLookup lookup = gl_proc_address, int texture_size = 128) {
     deallocate_track(&g_track);
     free_renderer();
     g_render_settings = RenderSettings{};
     g_render_settings.terrain_choice = choice;
     g_render_settings.use_shaders = shaders;
-    install_renderer(gl_proc_address);
-    ASSERT_TRUE(start_renderer(gl_proc_address));
+    g_render_settings.ground_texture_size = texture_size;
+    install_renderer(lookup);
+    ASSERT_TRUE(start_renderer(lookup));
     g_track.name = track_.name;
     TrackLoadSettings settings = {renderer_ground_method(), renderer_shader_choice(), 0};
     ASSERT_TRUE(load_track(&g_track, settings)) << message_line(0);
@@ -202,4 +222,56 @@ TEST_F(GlSceneTest, ABikeStandsInFrontOfTheCamera) {
   EXPECT_GT(low.spread, 10);
   delete_bike(bike);
   destroy_bike_world();
+}
+
+TEST_F(GlSceneTest, WithoutFramebufferObjectsDirectPaintingFallsBackToSoftware) {
+  start(2, false);
+  std::vector<uint8_t> reference = frame(lane_camera());
+  start(2, false, lookup_without_fbo);
+  EXPECT_FALSE(g_gl_info.framebuffer_object);
+  EXPECT_EQ(renderer_ground_method(), GROUND_SOFTWARE);
+  std::vector<uint8_t> rgb = frame(lane_camera());
+  EXPECT_EQ(ground_method_in_use(), GROUND_SOFTWARE);
+  Patch want = measure(reference, 0, 0, WIDTH, HEIGHT / 2), got = measure(rgb, 0, 0, WIDTH, HEIGHT / 2);
+  EXPECT_NEAR(got.g, want.g, 10);
+  EXPECT_GT(got.spread, 8);
+}
+
+TEST_F(GlSceneTest, SoftwareAndCopyPaintingStopAt256Texels) {
+  start(0, false, gl_proc_address, 512);
+  frame(lane_camera());
+  EXPECT_EQ(ground_texture_size_in_use(), 256);
+  start(2, false, gl_proc_address, 512);  // framebuffer objects take the full size
+  frame(lane_camera());
+  EXPECT_EQ(ground_texture_size_in_use(), 512);
+}
+
+// The shipped tracks when the data set has been built beside the game
+// (DV_RENDER_DATA names another data directory).
+TEST_F(GlSceneTest, ShippedTracksShowSkyAndGround) {
+  std::string dir = getenv("DV_RENDER_DATA") ? getenv("DV_RENDER_DATA") : DV_GAME_DIR;
+  FILE* probe = fopen((dir + "/rabbithill/terrain.hf").c_str(), "rb");
+  if (!probe) GTEST_SKIP() << "no data set in " << dir;
+  fclose(probe);
+  set_search_directories({dir});
+  for (const char* name : {"rabbithill", "harborarena"}) {
+    SCOPED_TRACE(name);
+    track_.name = name;
+    start(2, true);
+    if (HasFatalFailure()) return;
+    const StartingGate* gate = g_track.gates.starting_gates.empty() ? nullptr : &g_track.gates.starting_gates[0];
+    float w = g_track.terrain.width;
+    Vec3 at = gate ? gate->position : Vec3{w / 2, 0, w / 2};
+    float h = gate ? gate->heading : 0.0f;
+    at.y = height_at(g_track.terrain, at.x, at.z) + 6.0f;
+    Vec3 ahead = {at.x - 60 * std::sin(h), 0, at.z - 60 * std::cos(h)};
+    ahead.y = height_at(g_track.terrain, ahead.x, ahead.z) + 3.0f;
+    std::vector<uint8_t> rgb = frame(look_at(at, ahead, 90.0f));
+    save(rgb, std::string("shipped_") + name);
+    Patch sky = measure(rgb, 0, HEIGHT - 12, WIDTH, HEIGHT);
+    Patch ground = measure(rgb, 0, 0, WIDTH, 30);
+    EXPECT_GT(sky.b, sky.r);
+    EXPECT_GT(ground.spread, 4);
+    EXPECT_GT(std::fabs(ground.b - sky.b) + std::fabs(ground.r - sky.r), 30);
+  }
 }
