@@ -89,6 +89,10 @@ void shots(const std::string& dir, int w, int h, float fov) {
     snprintf(name, sizeof name, "track_camera_%d", k);
     draw(look_at(c.position, centre, c.fov > 0 ? c.fov : 90.0f), one, name);
   }
+  // Into the sun, for the lens flares.
+  Vec3 sun = g_track.lighting.sun_vector;
+  Vec3 eye = centre + Vec3{0, 4, 0};
+  draw(look_at(eye, eye + Vec3{sun.x, sun.y * 0.6f, sun.z} * 100.0f, fov), one, "towards_sun");
   delete_bike(bike);
   destroy_bike_world();
 }

@@ -72,8 +72,9 @@ void set_fog(const TrackLighting& l) {
   }
 }
 
-// The sky box around the eye: north at -Z, east at +X, the top of each side
-// face up, the up face's top towards the north.
+// The sky box around the eye: north at -Z, east at +X; each side face seen
+// from inside with its top up (the next face clockwise on its right); the up
+// face laid out like a map, north at its top edge and east on its right.
 void draw_sky(const Scene& s, const TrackLighting& l) {
   bool any = false;
   for (Texture* t : l.sky) any = any || t;
@@ -101,8 +102,8 @@ void draw_sky(const Scene& s, const TrackLighting& l) {
     bind_texture(l.sky[f]);
     gl.Begin(GL_QUADS);
     for (int k = 0; k < 4; k++) {
-      // The up face is seen from below: its "top" corners are the north ones.
-      const int order = f == SKY_UP ? (k + 2) % 4 : k;
+      // The up face's corners run north-west, north-east, south-east, south-west.
+      const int order = f == SKY_UP ? 3 - k : k;
       gl.TexCoord2f(uv[order][0], uv[order][1]);
       gl.Vertex3fv(faces[f][k]);
     }
@@ -115,10 +116,11 @@ void draw_sky(const Scene& s, const TrackLighting& l) {
 }
 
 // Lens flares: elements spread along the line from the flare's point on the
-// screen through the screen's centre (placement 0: where along it, 0 at the
-// flare and 1 at the centre; placement 1: the size's growth towards the
-// centre), added to the picture, fading out towards the screen's edges and
-// hidden when something stands in front of the flare.
+// screen through the screen's centre (placement 0: where along it, 1 at the
+// flare, 0 at the centre, negative beyond it; placement 1: how much the
+// element grows as it nears the centre), each `size` high as a share of the
+// screen's height, added to the picture, fading out towards the screen's
+// edges and hidden when something stands in front of the flare.
 void draw_flares(const Scene& s, const TrackLighting& l) {
   if (!g_render_settings.lens_flares || l.flares.empty()) return;
   const float* r = s.camera.world_to_eye;
@@ -157,8 +159,8 @@ void draw_flares(const Scene& s, const TrackLighting& l) {
     for (int k = 0; k < flare.element_count; k++) {
       const FlareElement& e = flare.elements[k];
       float t = e.placement[0];
-      float cx = sx * aspect * (1.0f - t), cy = sy * (1.0f - t);
-      float size = e.size * 0.05f * (1.0f + e.placement[1] * t);
+      float cx = sx * aspect * t, cy = sy * t;
+      float size = e.size * (1.0f + e.placement[1] * (1.0f - std::fabs(t)));
       bind_texture(e.texture);
       gl.Color4f(e.colour.x, e.colour.y, e.colour.z, std::clamp(fade * 2.0f, 0.0f, 1.0f));
       gl.Begin(GL_QUADS);

@@ -300,8 +300,8 @@ inline SceneTrack write_scene_track(const ScratchData& data, const std::string& 
     for (const char* face : {"n", "e", "s", "w", "u"}) sky += std::string("sky_") + face + " @" + d + "sky-" + face + ".png\n";
     data.write(d + "lighting", "sun_vector [ 0.4 0.8 0.45 ]\nsun_color [ 0.75 0.72 0.65 ]\nambient [ 0.42 0.44 0.5 ]\n"
                                "global_ambient [ 0.1 0.1 0.1 ]\n" + sky + "sky_env @" + d + "sky-u.png\n"
-                               "flare_element [ 0.0 0.0 ] [ 1 0.9 0.7 ] 2 @" + d + "flare.png\n"
-                               "flare_element [ 0.6 1.0 ] [ 0.6 0.7 1 ] 1 @" + d + "flare.png\n"
+                               "flare_element [ 1.0 0.0 ] [ 1 0.9 0.7 ] 0.2 @" + d + "flare.png\n"
+                               "flare_element [ -0.3 1.0 ] [ 0.6 0.7 1 ] 0.05 @" + d + "flare.png\n"
                                "flare_vector [ 0.4 0.8 0.45 ]\nfog [ 0.72 0.78 0.85 ] 0.0015\n"
                                "dynamic_lighting 1\nnear_plane 0.5\nfar_plane 3000\n");
   }
