@@ -15,6 +15,7 @@
 #include "render/gl_ground.h"
 #include "render/gl_model.h"
 #include "render/gl_shaders.h"
+#include "render/render_stats.h"
 #include "render/renderer.h"
 #include "render/texture.h"
 #include "tests/render/gl_fixture.h"
@@ -273,5 +274,24 @@ TEST_F(GlSceneTest, ShippedTracksShowSkyAndGround) {
     EXPECT_GT(sky.b, sky.r);
     EXPECT_GT(ground.spread, 4);
     EXPECT_GT(std::fabs(ground.b - sky.b) + std::fabs(ground.r - sky.r), 30);
+  }
+}
+
+TEST_F(GlSceneTest, ChangedGroundIsRepaintedWhereItChanged) {
+  for (int choice : {0, 2}) {
+    SCOPED_TRACE(choice);
+    start(choice, false);
+    SceneCamera camera = lane_camera();
+    std::vector<uint8_t> before = frame(camera);
+    frame(camera);
+    EXPECT_EQ(g_render_stats.painted_textures, 0);  // nothing new while the camera stands
+    // Darken the shading of the whole field, as a dug track recomputes it.
+    Terrain& t = g_track.terrain;
+    for (uint8_t& v : t.shading) v = (uint8_t)(v / 2);
+    g_track_hooks.ground_changed(t, 0, 0, t.N - 1, t.N - 1);
+    std::vector<uint8_t> after = frame(camera);
+    EXPECT_GT(g_render_stats.painted_textures, 1);
+    Patch was = measure(before, 0, 0, WIDTH, 40), now = measure(after, 0, 0, WIDTH, 40);
+    EXPECT_LT(now.g, was.g * 0.7);
   }
 }
