@@ -65,6 +65,8 @@ void free_renderer() {
   free_bike_drawing();
   if (g_started) {
     purge_models(true);
+    // The texture cache goes while its textures can still be deleted on the GL.
+    purge_textures(true);
     free_shaders();
     stop_gl_textures();
   }
