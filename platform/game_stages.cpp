@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "race/race_game.h"
+#include "render/renderer.h"
 #include "render/texture.h"
 #include "sound/bike_sound.h"
 #include "sound/sound.h"
@@ -173,5 +174,6 @@ void install_game_stages() {
   install_race_hooks();
   install_sound_hooks(&g_game_hooks, race_bike_in_slot);
   g_race.seams.bike_freed = free_bike_sound;
+  install_renderer(gl_proc_address);
   install_ui_hooks();
 }
