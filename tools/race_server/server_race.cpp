@@ -11,9 +11,12 @@
 namespace {
 
 constexpr int OPEN_LAPS = 1000000;
-// How far from a checkpoint's centre (beyond its radius) a rider's nearby
-// states may lie before its report of passing it is refused.
-constexpr float GATE_EVIDENCE_MARGIN = 30.0f;
+// How far from a checkpoint's centre (beyond its radius) a rider's state
+// of the reported tick may lie (the record's quantisation and the frame's
+// offset from where the gate test looks), and how fast a bike can cover
+// the distance from a state a few ticks off: faster than any bike goes.
+constexpr float GATE_EVIDENCE_MARGIN = 10.0f;
+constexpr float GATE_EVIDENCE_SPEED = 150.0f;  // ft/s
 // States this close in time to a reported pass are its evidence.
 constexpr int GATE_EVIDENCE_TICKS = 32;
 // A client's clock may run this far ahead of ours before its stamps are refused.
@@ -168,10 +171,11 @@ bool gate_evidence(const ServerClient& c, const Checkpoint& cp, int tick) {
   bool any = false;
   for (int i = 0; i < c.position_count; i++) {
     const RecordedPosition& p = c.positions[i];
-    if (std::abs(p.tick - tick) > GATE_EVIDENCE_TICKS) continue;
+    const int off = std::abs(p.tick - tick);
+    if (off > GATE_EVIDENCE_TICKS) continue;
     any = true;
     const float dx = p.position.x - cp.point.x, dz = p.position.z - cp.point.z;
-    const float reach = cp.radius + GATE_EVIDENCE_MARGIN;
+    const float reach = cp.radius + GATE_EVIDENCE_MARGIN + GATE_EVIDENCE_SPEED * (float)(off * TICK_SECONDS);
     if (dx * dx + dz * dz <= reach * reach) return true;
   }
   return !any;
