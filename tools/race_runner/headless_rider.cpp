@@ -5,6 +5,7 @@
 
 #include "core/frame_timing.h"
 #include "core/message.h"
+#include "net/standings.h"
 #include "replay/bike_replay.h"
 
 namespace {
@@ -83,6 +84,19 @@ NetClientHooks rider_hooks(HeadlessRider* rider) {
     BikeTiming& t = rider_of(c)->timing[slot];
     set_pass_tick(&t, index, tick);
     set_gates_passed(&t, index + 1);
+  };
+  h.update_standings = [](void* c) {
+    // Entries from the server may show that the leader finished before our
+    // own bike's last lap end: settle puts it back where it finished.
+    HeadlessRider* r = rider_of(c);
+    std::vector<BikeTiming*> bikes;
+    const int own = r->client.riding_slot;
+    if (r->has_bike && own != NO_BIKE) r->timing[own] = r->bike.timing;
+    for (int s = 0; s < MAX_BIKES; s++)
+      if (r->requests[s] != SLOT_REQUEST_NONE) bikes.push_back(&r->timing[s]);
+    const NetClient& n = r->client;
+    settle_finishes(r->world->track.gates, bikes.data(), (int)bikes.size(), n.race_time > 0 ? 0 : n.laps);
+    if (r->has_bike && own != NO_BIKE) r->bike.timing = r->timing[own];
   };
   h.remote_bike = [](void* c, int slot) { return rider_of(c)->requests[slot] == SLOT_REQUEST_PLAYER; };
   h.add_remote_state = [](void* c, int slot, const StateRecord&, int tick) {

@@ -9,6 +9,7 @@
 // ban. Commands are read from standard input and from the command file;
 // "help" lists them.
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -112,5 +113,13 @@ int main(int argc, char** argv) {
     wait_readable(server.socket, next - now);
   }
   stop_server(&server);
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  const double cpu = (double)usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + (double)usage.ru_stime.tv_sec +
+                     usage.ru_stime.tv_usec * 1e-6;
+  const double wall = platform_seconds() - start;
+  printf("CPU %.2f s in %.1f s (%.1f%% of one core); %ld datagrams in, %ld out, %ld bytes in, %ld out\n", cpu, wall,
+         wall > 0 ? 100.0 * cpu / wall : 0.0, server.datagrams_in, server.datagrams_out, server.bytes_in,
+         server.bytes_out);
   return 0;
 }

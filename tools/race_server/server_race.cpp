@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "net/standings.h"
 #include "replay/bike_replay.h"
 #include "tools/race_server/server.h"
 
@@ -77,7 +78,10 @@ void step_robots(RaceServer* s) {
     if (!c.robot || !c.rider) continue;
     GateStepResult r = step_scripted_rider(&c.scripted, s->server_tick, s->gate_drop_tick, race);
     c.timing = c.scripted.timing;
-    if (r.gate >= 0) log_pass(s, (int)i, r.gate, s->server_tick);
+    if (r.gate >= 0) {
+      log_pass(s, (int)i, r.gate, s->server_tick);
+      if (s->phase != PHASE_WARMUP) settle_server_finishes(s);
+    }
     if (s->server_tick % 4 == 0 && s->server_tick > c.last_stamp) {
       c.record = scripted_record(c.scripted);
       c.last_stamp = s->server_tick;
@@ -410,15 +414,19 @@ void take_lap_report(RaceServer* s, ServerClient* c, const uint8_t* p, int lengt
     server_log(s, "Lap report of %s refused: gate %u at %u, %s\n", c->info.name.c_str(), gate, tick, why);
     return;
   }
-  const std::vector<int> order = server_running_order(*s);
-  const RaceProgress race = progress(*s, order);
   set_pass_tick(&c->timing, g, t);
   set_gates_passed(&c->timing, g + 1);
-  if (is_lap_end(s->track.gates, g) &&
-      (race.leader_passed_finishing_gate ||
-       lap_state(s->track.gates, c->timing).completed_laps >= race.lap_total))
-    c->timing.finished = true;
   log_pass(s, client_index(*s, c), g, t);
+  settle_server_finishes(s);
+}
+
+void settle_server_finishes(RaceServer* s) {
+  std::vector<BikeTiming*> bikes;
+  for (ServerClient& c : s->clients)
+    if (c.state == CLIENT_JOINED && c.rider) bikes.push_back(&c.timing);
+  settle_finishes(s->track.gates, bikes.data(), (int)bikes.size(), s->phase == PHASE_WARMUP ? 0 : s->lap_total);
+  for (ServerClient& c : s->clients)
+    if (c.robot && c.rider) c.scripted.timing = c.timing;
 }
 
 void flush_timing(RaceServer* s, ServerClient* c) {
