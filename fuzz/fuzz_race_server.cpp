@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "render/texture.h"
 #include "tests/track/track_fixture.h"
 #include "tools/race_server/server.h"
 
@@ -37,6 +38,8 @@ void setup() {
   if (!start_server(g_server, config, 100.0)) abort();
   atexit([] {
     stop_server(g_server);
+    purge_textures(true);  // the track's textures live in the shared cache
+    delete g_server;
     delete g_data;  // removes the scratch directory
   });
 }
