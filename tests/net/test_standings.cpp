@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "net/game_client.h"
 #include "net/standings.h"
 
 namespace {
@@ -62,4 +63,39 @@ TEST(SettleFinishes, BeforeTheLeadersFinishNobodyIsCutAndOpenRacesAreLeftAlone) 
   settle_finishes(g, open, 1, 0);
   EXPECT_FALSE(c.finished);
   EXPECT_EQ(c.gates_passed, 12);
+}
+
+TEST(OffCourse, ASlowStretchAmongTheLastThreeHidesTheRider) {
+  BikeTiming first = ride(8, 100, 128);  // a second per stretch
+  BikeTiming steady = ride(8, 100, 200);
+  BikeTiming wanderer = ride(8, 100, 128);
+  // Its sixth stretch (gate 5 to 6) took 15 s: beyond 1 s x 1.5 + 10 s.
+  for (int g = 6; g < 8; g++) set_pass_tick(&wanderer, g, pass_tick(wanderer, g) + 15 * 128);
+  EXPECT_FALSE(off_course(first, first, 1.5, 10.0));
+  EXPECT_FALSE(off_course(steady, first, 1.5, 10.0));
+  EXPECT_TRUE(off_course(wanderer, first, 1.5, 10.0));
+  // Older than the last three stretches: forgiven.
+  BikeTiming recovered = wanderer;
+  for (int g = 8; g < 11; g++) set_pass_tick(&recovered, g, pass_tick(recovered, g - 1) + 128);
+  recovered.gates_passed = 11;
+  BikeTiming long_first = ride(11, 100, 128);
+  EXPECT_FALSE(off_course(recovered, long_first, 1.5, 10.0));
+}
+
+TEST(OffCourse, HiddenWhenSilentOrOffCourseUnlessWeAreToo) {
+  NetClient c;
+  init_net_client(&c);
+  c.gate_drop_tick = 1000;
+  c.last_state_time[4] = 50.0;
+  BikeTiming first = ride(8, 1100, 128);
+  BikeTiming wanderer = ride(8, 1100, 128);
+  set_pass_tick(&wanderer, 7, pass_tick(wanderer, 7) + 20 * 128);
+  const int late = 1000 + 30 * 128;
+  EXPECT_FALSE(remote_rider_hidden(c, 4, 50.5, late, first, first, nullptr));
+  EXPECT_TRUE(remote_rider_hidden(c, 4, 51.0, late, first, first, nullptr));  // a second without a state
+  EXPECT_TRUE(remote_rider_hidden(c, 4, 50.5, late, wanderer, first, nullptr));
+  EXPECT_FALSE(remote_rider_hidden(c, 4, 50.5, late, wanderer, first, &wanderer));
+  // Too early in the race for the test.
+  EXPECT_FALSE(remote_rider_hidden(c, 4, 50.5, 1000 + 5 * 128, wanderer, first, nullptr));
+  EXPECT_TRUE(remote_rider_hidden(c, 200, 50.5, late, first, first, nullptr));
 }
