@@ -4,6 +4,7 @@
 #include "core/config.h"
 #include "core/game_hooks.h"
 #include "platform/clock.h"
+#include "replay/demo.h"
 
 NetClient g_net_client;
 
@@ -22,6 +23,11 @@ void net_step_hook() {
   net_service(&g_net_client, platform_seconds());
 }
 void net_disconnect_hook() { net_shutdown(&g_net_client); }
+
+// Console lines from the server go into the demo being recorded.
+void record_console_text(void*, const char* text, int tick) {
+  if (demo_recording(g_demo_recorder)) record_demo_text(&g_demo_recorder, text, tick);
+}
 
 }  // namespace
 
@@ -45,6 +51,7 @@ void refresh_client_info(NetClient* c) {
 
 void install_net_client(const NetClientHooks& race_side) {
   g_net_client.hooks = race_side;
+  if (!g_net_client.hooks.console_text) g_net_client.hooks.console_text = record_console_text;
   init_net_client(&g_net_client);
   g_net_client.password = g_run_options.password;
   g_net_client.fixed_files_match = g_run_options.fixed_files_match;

@@ -16,6 +16,8 @@ extern NetClient g_net_client;
 
 // Hooks the client to the race, applies the run options and fills
 // g_game_hooks.net; connects at once when "--connect" named a server.
+// Without a console_text hook of the race's, server console lines go into
+// the demo being recorded as text chunks.
 void install_net_client(const NetClientHooks& race_side);
 // The player's name, number, bike and skins from the configuration's setup;
 // marks the client info changed when they differ from what was sent.
