@@ -649,3 +649,53 @@ TEST_F(UploadTest, SendDeniedClosesTheFile) {
 }
 
 }  // namespace
+
+#include "core/command_line.h"
+#include "core/game_hooks.h"
+#include "net/game_client.h"
+
+TEST(GameClient, InstallTakesTheOptionsAndFillsTheNetSection) {
+  RunOptions saved = g_run_options;
+  g_run_options.fake_lag = 0.2;
+  g_run_options.fake_loss = 30;
+  g_run_options.password = "pw";
+  g_run_options.fixed_files_match = false;
+  g_run_options.connect = "127.0.0.1:1";
+  static int tick = 0;
+  NetClientHooks hooks = {};
+  hooks.current_tick = [](void*) { return tick; };
+  install_net_client(hooks);
+  EXPECT_EQ(g_net_client.fake_send.loss, 30);
+  EXPECT_DOUBLE_EQ(g_net_client.fake_receive.lag, 0.2);
+  EXPECT_EQ(g_net_client.password, "pw");
+  EXPECT_FALSE(g_net_client.fixed_files_match);
+  EXPECT_EQ(g_net_client.pending_address, "127.0.0.1:1");
+  ASSERT_NE(g_game_hooks.net.state, nullptr);
+  ASSERT_NE(g_game_hooks.net.step, nullptr);
+  ASSERT_NE(g_game_hooks.net.disconnect, nullptr);
+  ASSERT_NE(g_net_client.hooks.console_text, nullptr);  // into the demo being recorded
+  g_net_client.socket = open_socket();
+  g_net_client.pending_address.clear();
+  g_net_client.client_slot = 4;
+  g_net_client.state = NET_RACING;
+  g_net_client.laps = 2;
+  g_net_client.latest_server_tick = 900;
+  g_net_client.gate_drop_tick = 1920;
+  tick = 880;
+  NetState state;
+  g_game_hooks.net.state(&state);
+  EXPECT_TRUE(state.connected);
+  EXPECT_TRUE(state.server_race_running);
+  EXPECT_TRUE(state.first_server_tick_seen);
+  EXPECT_EQ(state.newest_server_tick, 900);
+  EXPECT_EQ(state.local_tick, 880);
+  EXPECT_EQ(state.gate_drop_tick, 1920);
+  // Warmup: a race of no laps and no time.
+  g_net_client.laps = 0;
+  g_game_hooks.net.state(&state);
+  EXPECT_FALSE(state.server_race_running);
+  g_game_hooks.net.disconnect();
+  EXPECT_EQ(g_net_client.socket, -1);
+  g_game_hooks.net = NetHooks();
+  g_run_options = saved;
+}
