@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "net/client.h"
+#include "render/texture.h"
 #include "tests/track/track_fixture.h"
 #include "tools/race_server/server.h"
 
@@ -155,6 +156,7 @@ void BM_ServerTick(benchmark::State& state) {
   state.counters["bytes/s out per rider"] = (double)sent_bytes / seconds / riders;
   state.counters["riders"] = riders;
   stop_server(server.get());
+  purge_textures(true);
 }
 BENCHMARK(BM_ServerTick)->Arg(10)->Arg(40)->Arg(160)->Unit(benchmark::kMicrosecond);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "render/texture.h"
 #include "tests/track/track_fixture.h"
 #include "tools/race_runner/headless_rider.h"
 #include "tools/race_server/server.h"
@@ -22,6 +23,7 @@ struct LoopbackRace {
     for (auto& r : riders) net_shutdown(&r->client);
     stop_server(&server);
     free_runner_world(&world);
+    purge_textures(true);
   }
 
   // Quiet unless the config says otherwise.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "render/texture.h"
 #include "tests/track/track_fixture.h"
 #include "tools/race_server/server.h"
 
@@ -26,6 +27,7 @@ class ServerTest : public ::testing::Test {
   void SetUp() override { build_fixture_track(data_, "rabbithill", true); }
   void TearDown() override {
     if (started_) stop_server(&server_);
+    purge_textures(true);
   }
 
   void start(ServerConfig config = ServerConfig()) {
@@ -473,6 +475,10 @@ TEST_F(LapReportTest, TheRaceEndsWithResultsAfterEveryoneFinishes) {
   EXPECT_EQ(server_.final_order, (std::vector<int>{(int)alice_.slot, (int)bob_.slot}));
   ASSERT_EQ(server_.results.size(), 2u);
   EXPECT_NE(server_.results[0].find("Alice"), std::string::npos);
+  // The next warmup waits until the results are acknowledged.
+  EXPECT_EQ(server_.phase, PHASE_RESULTS);
+  entries_for(1, alice_);
+  entries_for(2, bob_);
   EXPECT_EQ(server_.phase, PHASE_WARMUP);
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "tests/net/client_fixture.h"
+#include "render/texture.h"
 #include "tests/track/track_fixture.h"
 #include "tools/race_server/server.h"
 
@@ -28,6 +29,7 @@ class UploadLoopback : public ::testing::Test {
   void TearDown() override {
     reset_connection(&client_);
     stop_server(&server_);
+    purge_textures(true);
   }
 
   void start(long max_bytes) {

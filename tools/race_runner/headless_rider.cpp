@@ -61,6 +61,7 @@ NetClientHooks rider_hooks(HeadlessRider* rider) {
     for (BikeTiming& t : r->timing) reset_bike_timing(&t);
     r->tick = 0;
     r->has_bike = race.riding_slot != NO_BIKE;
+    r->race_slot = race.riding_slot;
     if (r->has_bike) start_scripted_rider(&r->bike, r->world->track, r->world->scale, race.riding_slot, r->speed);
     r->races_set_up++;
     return true;
@@ -114,7 +115,9 @@ NetClientHooks rider_hooks(HeadlessRider* rider) {
       r->results.clear();
       r->final_order = rider_running_order(*r);
       r->final_finished = rider_finished(*r);
-      r->final_slot = r->client.riding_slot;
+      // The next race's track may have come first: the slot ridden is the
+      // one of the race set up last.
+      r->final_slot = r->race_slot;
     } else if (r->results_seen && text[0] >= '0' && text[0] <= '9') {
       r->results.push_back(text);
     }

@@ -46,6 +46,7 @@ struct HeadlessRider {
   ScriptedRider bike;
   bool has_bike = false;
   int races_set_up = 0;
+  int race_slot = NO_BIKE;  // the slot of the race set up last
 
   // What arrived.
   std::vector<std::string> messages;

@@ -18,6 +18,7 @@
 
 #include "core/datafile.h"
 #include "platform/clock.h"
+#include "render/texture.h"
 #include "tools/race_runner/headless_rider.h"
 
 namespace {
@@ -149,6 +150,7 @@ int main(int argc, char** argv) {
          delay_count ? (double)delay_sum / (double)delay_count : 0.0);
   for (auto& r : list) net_shutdown(&r->client);
   free_runner_world(&world);
+  purge_textures(true);
   const bool ok = (races <= 0 || races_done >= (int)races) && disagreements == 0 && silent_pairs == 0;
   return ok ? 0 : 2;
 }

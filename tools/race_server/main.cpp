@@ -19,6 +19,7 @@
 
 #include "core/datafile.h"
 #include "platform/clock.h"
+#include "render/texture.h"
 #include "tools/race_server/server.h"
 
 namespace {
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
     wait_readable(server.socket, next - now);
   }
   stop_server(&server);
+  purge_textures(true);  // the track's, from the shared cache
   rusage usage;
   getrusage(RUSAGE_SELF, &usage);
   const double cpu = (double)usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + (double)usage.ru_stime.tv_sec +

@@ -67,6 +67,7 @@ enum ServerPhase : int {
   PHASE_WARMUP,  // free riding: no laps, no time limit, no collisions
   PHASE_RACE,    // gate drop, laps, timing
   PHASE_FINISH,  // the leader is home; the others finish their lap
+  PHASE_RESULTS, // the results go out; then the next warmup
 };
 
 // A client's progress from the server's side.

@@ -207,7 +207,7 @@ void server_command(RaceServer* s, const char* line_text) {
                  c.timing.gates_passed, lap.completed_laps);
     }
   } else if (word == "status") {
-    const char* phases[] = {"warmup", "race", "finish"};
+    const char* phases[] = {"warmup", "race", "finish", "results"};
     server_log(s, "%s %u on %s, tick %d, %ld datagrams in, %ld out, %ld refused\n", phases[s->phase], s->race_id,
                s->track.name.c_str(), s->server_tick, s->datagrams_in, s->datagrams_out, s->refused);
   } else if (word == "results") {

@@ -23,7 +23,9 @@ constexpr int GATE_EVIDENCE_TICKS = 32;
 // A client's clock may run this far ahead of ours before its stamps are refused.
 constexpr int CLOCK_SLACK_TICKS = 256;
 
-bool timed_race(const RaceServer& s) { return s.phase != PHASE_WARMUP && s.track.gates.timed; }
+bool timed_race(const RaceServer& s) {
+  return (s.phase == PHASE_RACE || s.phase == PHASE_FINISH) && s.track.gates.timed;
+}
 
 int last_pass(const BikeTiming& t) { return t.gates_passed > 0 ? pass_tick(t, t.gates_passed - 1) : -1; }
 
@@ -54,7 +56,7 @@ void advance_track(RaceServer* s) {
 
 RaceProgress progress(const RaceServer& s, const std::vector<int>& order) {
   RaceProgress p;
-  p.lap_total = s.phase == PHASE_WARMUP ? OPEN_LAPS : s.lap_total;
+  p.lap_total = s.phase == PHASE_RACE || s.phase == PHASE_FINISH ? s.lap_total : OPEN_LAPS;
   p.leader_passed_finishing_gate =
       !order.empty() && passed_finishing_gate(s.track.gates, s.clients[(size_t)order[0]].timing, p.lap_total);
   return p;
@@ -150,6 +152,12 @@ void final_results(RaceServer* s) {
     server_log(s, "  %s\n", line.c_str());
     server_say(s, -1, "%s", line.c_str());
   }
+}
+
+void show_results(RaceServer* s) {
+  final_results(s);
+  s->phase = PHASE_RESULTS;
+  s->phase_end = s->now + 5.0;
 }
 
 bool race_over(const RaceServer& s, const std::vector<int>& order) {
@@ -492,8 +500,7 @@ void run_race_cycle(RaceServer* s) {
       if (s->server_tick % 512 == 510) update_lap_total(s);
       if (s->server_tick > s->gate_drop_tick + (int)(s->config.max_race_seconds * TICKS_PER_SECOND)) {
         server_log(s, "The race ran out of time\n");
-        final_results(s);
-        begin_phase(s, PHASE_WARMUP);
+        show_results(s);
         break;
       }
       const std::vector<int> order = server_running_order(*s);
@@ -510,9 +517,17 @@ void run_race_cycle(RaceServer* s) {
           delivered = false;
       if (s->phase == PHASE_FINISH &&
           ((race_over(*s, order) && (delivered || s->now >= s->phase_end + 5.0)) || s->now >= s->phase_end + 10.0)) {
-        final_results(s);
-        begin_phase(s, PHASE_WARMUP);
+        show_results(s);
       }
+      break;
+    }
+    case PHASE_RESULTS: {
+      // The results reach everyone while they are still in the race; the
+      // next warmup's restart would otherwise overtake them.
+      bool delivered = true;
+      for (const ServerClient& c : s->clients)
+        if (c.in_race && !c.robot && !c.out.queue.empty()) delivered = false;
+      if (humans == 0 || delivered || s->now >= s->phase_end) begin_phase(s, PHASE_WARMUP);
       break;
     }
     default: break;
