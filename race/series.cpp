@@ -280,11 +280,10 @@ void update_series_rankings(Series* series) {
 }
 
 std::vector<int> current_ranking(const Series& series) {
-  for (int e = series.events_completed - 1; e >= 0; e--) {
-    const SeriesEvent& event = series.events[(size_t)e];
-    if (event.ranked) return std::vector<int>(event.ranking, event.ranking + series.rider_count);
-  }
-  return series_ranking(series, series.events_completed - 1);
+  const int last = std::min(series.events_completed, (int)series.events.size()) - 1;
+  if (last >= 0 && series.events[(size_t)last].ranked)
+    return std::vector<int>(series.events[(size_t)last].ranking, series.events[(size_t)last].ranking + series.rider_count);
+  return series_ranking(series, last);
 }
 
 int series_rider_of_number(const Series& series, const char* number) {

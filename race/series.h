@@ -104,8 +104,8 @@ long long series_points(const Series& series, int rider, int through);
 std::vector<int> series_ranking(const Series& series, int through);
 // Fills the ranking of every completed event that ranks.
 void update_series_rankings(Series* series);
-// The ranking the standings show: the latest completed event that ranks,
-// else the one after the latest completed event, else the riders in order.
+// The ranking the standings show: after the latest completed event (the
+// stored one when that event ranks), the riders in order before the first.
 std::vector<int> current_ranking(const Series& series);
 
 // The rider index whose race number is the text's integer value, or -1.
