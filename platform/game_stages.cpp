@@ -14,6 +14,7 @@
 #include "platform/gl_state.h"
 #include "platform/log.h"
 #include "platform/platform.h"
+#include "race/series.h"
 #include "render/texture.h"
 
 namespace {
@@ -159,6 +160,7 @@ void install_game_stages() {
   g_fatal_hooks = {native_message_box, close_platform_devices};
 
   g_startup_stages.list_display_modes = list_modes;
+  g_startup_stages.discover_series = discover_game_series;
   g_startup_stages.open_session = open_game_session;
   g_startup_stages.run_session = run_game_session;
   g_startup_stages.close_session = close_game_session;

@@ -153,6 +153,8 @@ void discover_series(SeriesList* list, const TrackList& tracks, int debug_level)
   }
 }
 
+void discover_game_series(int debug_level) { discover_series(&g_series, g_tracks, debug_level); }
+
 void free_series(SeriesList* list) {
   list->series.clear();
   list->running_series = -1;

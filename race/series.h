@@ -83,6 +83,8 @@ bool read_series(Series* series, DataStream* stream, const TrackList& tracks);
 // At debug level 1 and up logs "series %s (%s)\n" and "  event %s (%s)\n".
 void discover_series(SeriesList* list, const TrackList& tracks, int debug_level);
 void free_series(SeriesList* list);
+// Start-up's series step: g_series from the name list against g_tracks.
+void discover_game_series(int debug_level);
 
 // Standings file body: one line per completed event with R + 1 numbers
 // (finishing position + 1, R + 1 for not placed). Lines with fewer numbers
