@@ -26,8 +26,8 @@ std::vector<const BikeTiming*> field_of(const ResultsInput& input) {
   return field;
 }
 
-ResultsEntry plain_entry(const ResultsInput& input, const ResultsBike& bike) {
-  ResultsEntry e{};
+RaceResultEntry plain_entry(const ResultsInput& input, const ResultsBike& bike) {
+  RaceResultEntry e{};
   e.slot = bike.slot;
   e.timing = bike.timing;
   e.gates_passed = bike.timing->gates_passed;
@@ -42,7 +42,7 @@ ResultsEntry plain_entry(const ResultsInput& input, const ResultsBike& bike) {
 // away for cutting are neither counted nor timed. The best lap is the one
 // the cutting penalty measures against: from lap 2 on, since lap 1 starts
 // at the gate drop and may take a path of its own.
-void fill_laps(const ResultsInput& input, ResultsEntry* e) {
+void fill_laps(const ResultsInput& input, RaceResultEntry* e) {
   e->completed_laps = completed_laps(*input.gates, e->gates_passed);
   e->best_lap = 0;
   e->best_lap_ticks = 0;
@@ -85,8 +85,8 @@ void append_clock(std::string* text, int ticks) {
 
 }  // namespace
 
-void sort_results(std::vector<ResultsEntry>* entries) {
-  std::sort(entries->begin(), entries->end(), [](const ResultsEntry& a, const ResultsEntry& b) {
+void sort_results(std::vector<RaceResultEntry>* entries) {
+  std::sort(entries->begin(), entries->end(), [](const RaceResultEntry& a, const RaceResultEntry& b) {
     if (a.gates_passed != b.gates_passed) return a.gates_passed > b.gates_passed;
     if (a.last_tick != b.last_tick) return a.last_tick < b.last_tick;
     return a.slot < b.slot;
@@ -109,7 +109,7 @@ RaceResults compute_final_results(const ResultsInput& input) {
   // bike loses laps.
   const std::vector<const BikeTiming*> field = field_of(input);
   for (const ResultsBike& bike : input.bikes) {
-    ResultsEntry e = plain_entry(input, bike);
+    RaceResultEntry e = plain_entry(input, bike);
     CuttingPenalty penalty =
         cutting_penalty(*input.gates, field.data(), (int)field.size(), *bike.timing, input.gate_drop_tick);
     e.gates_passed = penalty.gates_passed;
@@ -123,13 +123,13 @@ RaceResults compute_final_results(const ResultsInput& input) {
   return results;
 }
 
-bool is_penalised(const ResultsEntry& entry) { return entry.penalty_ticks > 0 || entry.laps_taken > 0; }
+bool is_penalised(const RaceResultEntry& entry) { return entry.penalty_ticks > 0 || entry.laps_taken > 0; }
 
 const char* results_board_title(const RaceResults& results) {
   return results.final ? "Final Results" : "Unofficial Results";
 }
 
-std::string penalty_board_line(const ResultsEntry& entry) {
+std::string penalty_board_line(const RaceResultEntry& entry) {
   std::string line;
   if (!is_penalised(entry)) return line;
   appendf(&line, "%3s penalized ", entry.number.c_str());
@@ -143,7 +143,7 @@ std::string results_file_text(const RaceResults& results, const ResultsInput& in
   appendf(&text, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n", input.time_limit_ticks / (double)TICKS_PER_SECOND,
           input.laps, input.track ? input.track : "", date);
   appendf(&text, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps", "Total Time", "BLap", "Best Time");
-  for (const ResultsEntry& e : results.entries) {
+  for (const RaceResultEntry& e : results.entries) {
     if (!e.finished) continue;
     appendf(&text, "%4s | %12s | %4d | ", e.number.c_str(), e.bike_name.c_str(), e.completed_laps);
     append_clock(&text, e.last_tick - input.gate_drop_tick);
@@ -151,7 +151,7 @@ std::string results_file_text(const RaceResults& results, const ResultsInput& in
     append_clock(&text, e.best_lap_ticks);
     text += "\r\n";
   }
-  for (const ResultsEntry& e : results.entries) {
+  for (const RaceResultEntry& e : results.entries) {
     if (!e.finished) continue;
     appendf(&text, "\r\n%d\r\n", e.gates_passed);
     for (int gate = 0; gate < e.gates_passed; gate++) {

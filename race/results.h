@@ -31,7 +31,7 @@ struct ResultsInput {
   unsigned race_id;                // which race this is (the reset count)
 };
 
-struct ResultsEntry {
+struct RaceResultEntry {
   int slot;
   int gates_passed;  // laps taken away for cutting already subtracted
   int last_tick;     // tick of the last passed gate, penalty included
@@ -46,12 +46,12 @@ struct ResultsEntry {
 };
 
 struct RaceResults {
-  std::vector<ResultsEntry> entries;  // result order
+  std::vector<RaceResultEntry> entries;  // result order
   bool final;                         // penalties are charged
 };
 
 // Gates passed descending, then the last tick ascending, then the slot.
-void sort_results(std::vector<ResultsEntry>* entries);
+void sort_results(std::vector<RaceResultEntry>* entries);
 
 // The running order as results: no penalties, not final.
 RaceResults unofficial_results(const ResultsInput& input);
@@ -59,13 +59,13 @@ RaceResults unofficial_results(const ResultsInput& input);
 RaceResults compute_final_results(const ResultsInput& input);
 
 // Penalised for cutting (time or laps).
-bool is_penalised(const ResultsEntry& entry);
+bool is_penalised(const RaceResultEntry& entry);
 
 // "Final Results" or "Unofficial Results".
 const char* results_board_title(const RaceResults& results);
 // "  7 penalized 1 lap 3.00 seconds for cutting track", or "" when the
 // bike was not penalised.
-std::string penalty_board_line(const ResultsEntry& entry);
+std::string penalty_board_line(const RaceResultEntry& entry);
 
 // "results.txt" as it is written, with CR LF line ends; date is the time
 // in seconds since 1970.

@@ -316,7 +316,7 @@ bool record_series_result(SeriesList* list, const RaceResults& results, unsigned
   clear_event_results(&series, &event);
   std::vector<bool> placed((size_t)series.rider_count, false);
   int next = 0;
-  for (const ResultsEntry& entry : results.entries) {
+  for (const RaceResultEntry& entry : results.entries) {
     const int rider = series_rider_of_number(series, entry.number.c_str());
     // Two bikes with one number: the first to finish holds the place.
     if (rider < 0 || placed[(size_t)rider] || is_penalised(entry)) continue;

@@ -148,7 +148,7 @@ TEST_F(ResultsFile, LapsTakenShowOnTheBoardAndInTheFile) {
   cutter = ride({-1, -1, 5, 10, 15, 20, 25, 30, 35, 40, 46, 51, 56, 61, 67}, D);
   input.bikes = {{3, &cutter, "12", "cr125"}};
   RaceResults results = compute_final_results(input);
-  const ResultsEntry& e = results.entries[0];
+  const RaceResultEntry& e = results.entries[0];
   EXPECT_EQ(penalty_board_line(e), " 12 penalized 2 laps 16.00 seconds for cutting track");
   EXPECT_EQ(e.completed_laps, 2);
   std::string text = results_file_text(results, input, 0);

@@ -205,8 +205,8 @@ TEST_F(Standings, RankingTiesGoToTheBetterPlaceInThatEvent) {
   EXPECT_EQ(current_ranking(series), (std::vector<int>{0, 2, 3, 1}));
 }
 
-ResultsEntry entry(const char* number, int penalty = 0) {
-  ResultsEntry e{};
+RaceResultEntry entry(const char* number, int penalty = 0) {
+  RaceResultEntry e{};
   e.number = number;
   e.penalty_ticks = penalty;
   e.finished = true;
