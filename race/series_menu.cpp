@@ -61,6 +61,12 @@ SeriesPage series_page(const Series& series) {
   return page;
 }
 
+std::string standings_line(const SeriesStandingsRow& row) {
+  char line[96];
+  snprintf(line, sizeof line, "%2d. #%-4d %5lld %s", row.place, row.number, row.points, row.points == 1 ? "point" : "points");
+  return line;
+}
+
 std::vector<std::string> series_menu_items(const SeriesList& list) {
   std::vector<std::string> items;
   for (const Series& series : list.series) items.push_back(series.name);

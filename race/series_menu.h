@@ -35,6 +35,8 @@ std::string next_event_label(const Series& series);
 std::string final_standings_label(const Series& series);
 
 SeriesPage series_page(const Series& series);
+// One row of the standings as the menu lists it: " 1. #22    54 points".
+std::string standings_line(const SeriesStandingsRow& row);
 
 // The series menu's own state: which series is chosen.
 struct SeriesMenu {

@@ -44,6 +44,7 @@ TEST(SeriesMenu, LabelsAndThePage) {
   EXPECT_EQ(page.standings[0].last_position, 1);
   EXPECT_EQ(page.standings[2].number, 7);
   EXPECT_EQ(page.standings[2].last_position, 0);
+  EXPECT_EQ(standings_line(page.standings[0]), " 1. #12      25 points");
 
   s.events_completed = 2;
   update_series_rankings(&s);
