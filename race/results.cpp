@@ -35,6 +35,7 @@ RaceResultEntry plain_entry(const ResultsInput& input, const ResultsBike& bike) 
   e.finished = bike.timing->finished;
   e.number = bike.number ? bike.number : "";
   e.bike_name = bike.bike_name ? bike.bike_name : "";
+  e.rider = bike.rider ? bike.rider : "";
   return e;
 }
 

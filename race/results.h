@@ -18,6 +18,7 @@ struct ResultsBike {
   const BikeTiming* timing;
   const char* number;     // race number as the rider set it ("7", "999")
   const char* bike_name;  // the bike model's name
+  const char* rider;      // the rider's name, null for none
 };
 
 // Everything the results are computed from; the race flow fills it in.
@@ -41,7 +42,7 @@ struct RaceResultEntry {
   int completed_laps;
   int best_lap;        // number of the fastest lap, 0 for none
   int best_lap_ticks;  // its time, 0 for none
-  std::string number, bike_name;
+  std::string number, bike_name, rider;
   const BikeTiming* timing;  // the gate record behind the line
 };
 

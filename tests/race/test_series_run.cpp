@@ -41,35 +41,35 @@ struct ScriptedRace {
   std::vector<std::string> numbers;
   std::vector<BikeTiming> timing;
 };
-ScriptedRace g_race;
+ScriptedRace g_scripted;
 
 void scripted_reset(const RaceReset& reset) {
-  g_race.resets++;
-  g_race.laps = reset.laps;
-  g_race.track = reset.track;
-  g_race.slots.clear();
-  g_race.numbers.clear();
+  g_scripted.resets++;
+  g_scripted.laps = reset.laps;
+  g_scripted.track = reset.track;
+  g_scripted.slots.clear();
+  g_scripted.numbers.clear();
   int robot = 0;
   for (int slot = 0; slot < MAX_BIKES; slot++) {
     if (reset.lineup[slot] == 0) continue;
-    g_race.slots.push_back(slot);
-    g_race.numbers.push_back(reset.lineup[slot] == 1 ? g_bike_setup.number : ROBOT_NUMBERS[robot++]);
+    g_scripted.slots.push_back(slot);
+    g_scripted.numbers.push_back(reset.lineup[slot] == 1 ? g_bike_setup.number : ROBOT_NUMBERS[robot++]);
   }
 }
 
 void scripted_state(RaceState* state) {
   *state = RaceState{};
   state->track_loaded = true;
-  state->reset_count = g_race.resets;
+  state->reset_count = g_scripted.resets;
 }
 
-// Every bike rides g_race.laps laps; the bike at road position k laps in
+// Every bike rides g_scripted.laps laps; the bike at road position k laps in
 // 40 + k seconds. The cutter skips gates 4 and 5 and saves 12 s on lap 2.
 void ride_event(const std::vector<std::string>& road_order, const std::string& cutter) {
-  const int gate_count = g_race.gates.first_lap + g_race.gates.normal_lap * (g_race.laps - 1);
-  g_race.timing.assign(g_race.numbers.size(), BikeTiming{});
-  for (size_t b = 0; b < g_race.numbers.size(); b++) {
-    const int k = (int)(std::find(road_order.begin(), road_order.end(), g_race.numbers[b]) - road_order.begin());
+  const int gate_count = g_scripted.gates.first_lap + g_scripted.gates.normal_lap * (g_scripted.laps - 1);
+  g_scripted.timing.assign(g_scripted.numbers.size(), BikeTiming{});
+  for (size_t b = 0; b < g_scripted.numbers.size(); b++) {
+    const int k = (int)(std::find(road_order.begin(), road_order.end(), g_scripted.numbers[b]) - road_order.begin());
     const double lap = 40 + k;
     std::vector<double> seconds;
     for (int g = 0; g < gate_count; g++) {
@@ -80,24 +80,24 @@ void ride_event(const std::vector<std::string>& road_order, const std::string& c
       double t = lap * lap_index + lap * within / per_lap;
       seconds.push_back(t);
     }
-    if (g_race.numbers[b] == cutter) {
+    if (g_scripted.numbers[b] == cutter) {
       seconds[4] = seconds[5] = -1;
       for (int g = 6; g < gate_count; g++) seconds[(size_t)g] -= 12;
     }
-    g_race.timing[b] = ride(seconds, GATE_DROP);
+    g_scripted.timing[b] = ride(seconds, GATE_DROP);
   }
 }
 
 RaceResults finish_event(SeriesList* list) {
   ResultsInput input;
-  input.gates = &g_race.gates;
+  input.gates = &g_scripted.gates;
   input.gate_drop_tick = GATE_DROP;
   input.time_limit_ticks = 0;
-  input.laps = g_race.laps;
-  input.track = g_race.track.c_str();
-  input.race_id = g_race.resets;
-  for (size_t b = 0; b < g_race.timing.size(); b++)
-    input.bikes.push_back({g_race.slots[b], &g_race.timing[b], g_race.numbers[b].c_str(), "yz250f"});
+  input.laps = g_scripted.laps;
+  input.track = g_scripted.track.c_str();
+  input.race_id = g_scripted.resets;
+  for (size_t b = 0; b < g_scripted.timing.size(); b++)
+    input.bikes.push_back({g_scripted.slots[b], &g_scripted.timing[b], g_scripted.numbers[b].c_str(), "yz250f"});
   return final_results(input, list);
 }
 
@@ -193,7 +193,7 @@ TEST(SeriesRun, ThreeEventsAgainstTheResultsFiles) {
     SCOPED_TRACE("event " + std::to_string(event + 1));
     EXPECT_EQ(series_page(list.series[0]).title, next_event_label(list.series[0]));
     ASSERT_TRUE(start_next_event(&list, 0, tracks));
-    EXPECT_EQ(g_race.track, event == 1 ? "tracks/b" : "tracks/a");
+    EXPECT_EQ(g_scripted.track, event == 1 ? "tracks/b" : "tracks/a");
     ride_event(road[event], event == 1 ? "7" : "");
     finish_event(&list);
 
