@@ -95,7 +95,7 @@ void sort_results(std::vector<RaceResultEntry>* entries) {
 }
 
 RaceResults unofficial_results(const ResultsInput& input) {
-  RaceResults results{{}, false};
+  RaceResults results{{}, false, input.race_id};
   for (const ResultsBike& bike : input.bikes) {
     results.entries.push_back(plain_entry(input, bike));
     fill_laps(input, &results.entries.back());
@@ -105,7 +105,7 @@ RaceResults unofficial_results(const ResultsInput& input) {
 }
 
 RaceResults compute_final_results(const ResultsInput& input) {
-  RaceResults results{{}, true};
+  RaceResults results{{}, true, input.race_id};
   // Every penalty is measured against the field as it finished, before any
   // bike loses laps.
   const std::vector<const BikeTiming*> field = field_of(input);
@@ -190,6 +190,6 @@ bool write_results_file(const RaceResults& results, const ResultsInput& input) {
 RaceResults final_results(const ResultsInput& input, SeriesList* series) {
   RaceResults results = compute_final_results(input);
   write_results_file(results, input);
-  if (series) record_series_result(series, results, input.race_id);
+  if (series) record_series_result(series, results, results.race_id);
   return results;
 }

@@ -49,6 +49,7 @@ struct RaceResultEntry {
 struct RaceResults {
   std::vector<RaceResultEntry> entries;  // result order
   bool final;                         // penalties are charged
+  unsigned race_id;                   // the race they are of
 };
 
 // Gates passed descending, then the last tick ascending, then the slot.

@@ -128,6 +128,7 @@ TEST_F(ResultsFile, LayoutOrderAndPenalties) {
   EXPECT_EQ(results.entries[2].slot, 5);
   EXPECT_EQ(results.entries[1].penalty_ticks, 3 * TICKS_PER_SECOND);
   EXPECT_EQ(std::string(results_board_title(results)), "Final Results");
+  EXPECT_EQ(results.race_id, 1u);
   EXPECT_EQ(penalty_board_line(results.entries[1]), " 12 penalized 3.00 seconds for cutting track");
   EXPECT_EQ(penalty_board_line(results.entries[0]), "");
 
