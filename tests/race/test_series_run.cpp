@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "core/config.h"
@@ -101,63 +100,6 @@ RaceResults finish_event(SeriesList* list) {
   return final_results(input, list);
 }
 
-// --- the hand computation, from "results.txt" alone ---------------------------
-
-double clock_seconds(const std::string& text) {
-  int minutes = 0, seconds = 0, ms = 0;
-  EXPECT_EQ(sscanf(text.c_str(), "%d:%d.%d", &minutes, &seconds, &ms), 3) << text;
-  return minutes * 60 + seconds + ms / 1000.0;
-}
-
-// The race numbers in result order, each with whether its total time is
-// more than the time at its last gate (a cutting penalty).
-std::vector<std::pair<std::string, bool>> read_results_file(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(text.substr(start, end - start));
-  std::vector<std::pair<std::string, double>> bikes;
-  size_t i = 2;
-  for (; i < lines.size() && !lines[i].empty(); i++) {
-    std::stringstream row(lines[i]);
-    std::string number, bar, name, laps, total;
-    row >> number >> bar >> name >> bar >> laps >> bar >> total;
-    bikes.push_back({number, clock_seconds(total)});
-  }
-  std::vector<std::pair<std::string, bool>> out;
-  for (const auto& bike : bikes) {
-    EXPECT_TRUE(i < lines.size() && lines[i].empty());
-    int gates = std::stoi(lines[i + 1]);
-    i += 2;
-    double last = 0;
-    for (int seen = 0; seen < gates; i++) {
-      std::stringstream row(lines[i]);
-      for (double t; row >> t; seen++) last = t;
-    }
-    out.push_back({bike.first, bike.second > last + 0.0015});
-  }
-  return out;
-}
-
-// One standings line: places of the series riders by the order of the
-// results, penalised bikes and numbers outside the series skipped.
-std::vector<int> places_from(const std::vector<std::pair<std::string, bool>>& results) {
-  const int r = (int)SERIES_RIDERS.size();
-  std::vector<int> places((size_t)r + 1, r + 1);
-  int next = 1;
-  for (const auto& [number, penalised] : results) {
-    auto it = std::find(SERIES_RIDERS.begin(), SERIES_RIDERS.end(), std::stoi(number));
-    if (penalised || it == SERIES_RIDERS.end()) continue;
-    places[(size_t)(it - SERIES_RIDERS.begin())] = next++;
-  }
-  return places;
-}
-
-std::string standings_line(const std::vector<int>& places) {
-  std::string line;
-  for (int p : places) line += std::to_string(p) + " ";
-  return line + "\n";
-}
-
 TEST(SeriesRun, ThreeEventsAgainstTheResultsFiles) {
   ScratchDirectory data, home;
   write_file(data / "tracks/a/terrain.hf", "x");
@@ -201,8 +143,8 @@ TEST(SeriesRun, ThreeEventsAgainstTheResultsFiles) {
     ASSERT_EQ(from_file.size(), 5u);
     // Only the cutter's total runs past its last gate's time.
     for (const auto& [number, penalised] : from_file) EXPECT_EQ(penalised, event == 1 && number == "7") << number;
-    places.push_back(places_from(from_file));
-    expected_standings += standings_line(places.back());
+    places.push_back(places_from(from_file, SERIES_RIDERS));
+    expected_standings += standings_file_line(places.back());
     EXPECT_EQ(read_file(home / "series/cup.series_standings"), expected_standings);
     EXPECT_EQ(list.series[0].events_completed, (int)event + 1);
   }
@@ -210,17 +152,8 @@ TEST(SeriesRun, ThreeEventsAgainstTheResultsFiles) {
 
   // Points by hand, then the ranking with ties to the better place in the
   // last round.
-  std::vector<int> totals(SERIES_RIDERS.size(), 0);
-  for (const std::vector<int>& event : places)
-    for (size_t i = 0; i < SERIES_RIDERS.size(); i++)
-      if (event[i] <= (int)SERIES_RIDERS.size()) totals[i] += POINTS[(size_t)event[i] - 1];
-  std::vector<int> order{0, 1, 2, 3, 4};
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    if (totals[(size_t)a] != totals[(size_t)b]) return totals[(size_t)a] > totals[(size_t)b];
-    return places.back()[(size_t)a] < places.back()[(size_t)b];
-  });
-  std::vector<int> expected_numbers;
-  for (int i : order) expected_numbers.push_back(SERIES_RIDERS[(size_t)i]);
+  std::vector<long long> totals;
+  const std::vector<int> expected_numbers = hand_ranking(places, POINTS, SERIES_RIDERS, &totals);
   // 21 and 23 are level on 21 points; 23 was ahead of 21 in round 3.
   EXPECT_EQ(expected_numbers, (std::vector<int>{22, 23, 21, 7, 99}));
 
