@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "race/race_game.h"
 #include "render/renderer.h"
+#include "race/series.h"
 #include "render/texture.h"
 #include "sound/bike_sound.h"
 #include "sound/sound.h"
@@ -165,6 +166,7 @@ void install_game_stages() {
   g_fatal_hooks = {native_message_box, close_platform_devices};
 
   g_startup_stages.list_display_modes = list_modes;
+  g_startup_stages.discover_series = discover_game_series;
   g_startup_stages.open_session = open_game_session;
   g_startup_stages.run_session = run_game_session;
   g_startup_stages.close_session = close_game_session;
