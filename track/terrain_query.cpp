@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "track/deform.h"
 #include "track/terrain.h"
 
 void init_flat_terrain(Terrain* t, int n, float spacing, float height) {
@@ -22,6 +23,8 @@ void init_flat_terrain(Terrain* t, int n, float spacing, float height) {
   for (Tile& tile : t->tiles) init_tile(&tile);
   t->modification_count = 0;
   t->locked_for_editor = false;
+  t->light = default_shading_light();
+  reset_terrain_changes(t);
   memset(t->heights_digest, 0, sizeof t->heights_digest);
 }
 
@@ -31,6 +34,10 @@ void free_terrain(Terrain* t) {
   t->shadows = std::vector<uint8_t>();
   t->normal_map = std::vector<uint8_t>();
   t->tile_map = std::vector<uint8_t>();
+  t->patch_stamp = std::vector<int64_t>();
+  t->block_stamp = std::vector<int64_t>();
+  t->change_patches_per_side = 0;
+  t->change_blocks_per_side = 0;
   t->n = 0;
   t->N = 0;
   t->tiles_per_side = 0;

@@ -56,6 +56,10 @@ void build_normal_map(Terrain* t) {
 }
 
 void recompute_shading(Terrain* t, const TrackLighting& l, int c0, int r0, int c1, int r1) {
+  recompute_shading(t, shading_light(l), c0, r0, c1, r1);
+}
+
+void recompute_shading(Terrain* t, const ShadingLight& l, int c0, int r0, int c1, int r1) {
   const size_t count = (size_t)t->N * (size_t)t->N;
   if (t->N <= 0 || t->shading.size() != count * 3 || t->shadows.size() != count) return;
   clamp_region(*t, &c0, &r0, &c1, &r1);
@@ -77,4 +81,15 @@ void recompute_shading(Terrain* t, const TrackLighting& l, int c0, int r0, int c
     }
   }
   update_normal_map(t, c0, r0, c1, r1);
+}
+
+ShadingLight shading_light(const TrackLighting& l) { return ShadingLight{l.sun_vector, l.sun_colour, l.ambient}; }
+
+ShadingLight default_shading_light() {
+  TrackLighting l;
+  init_lighting(&l);
+  float length = sqrtf(dot(l.sun_vector, l.sun_vector));
+  ShadingLight light = shading_light(l);
+  light.sun_vector = l.sun_vector * (1.0f / length);
+  return light;
 }
