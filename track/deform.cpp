@@ -220,6 +220,7 @@ void mark_terrain_changed(Terrain* t, TerrainRegion region) {
 }
 
 TerrainRegion change_block_region(const Terrain& t, int bc, int br) {
+  if (bc < 0 || br < 0 || bc >= t.change_blocks_per_side || br >= t.change_blocks_per_side) return EMPTY_REGION;
   TerrainRegion r{bc * CHANGE_BLOCK_CELLS, br * CHANGE_BLOCK_CELLS, (bc + 1) * CHANGE_BLOCK_CELLS,
                   (br + 1) * CHANGE_BLOCK_CELLS};
   if (!clamp_to_grid(t, &r)) return EMPTY_REGION;
