@@ -156,6 +156,7 @@ bool deform(Terrain* t, float x, float z, float radius, float amount) {
 void clear_erosion_queue(ErosionQueue* q) {
   q->write = 0;
   q->read = 0;
+  q->rebake_passes = 0;
 }
 
 bool queue_erosion_record(ErosionQueue* q, const Terrain& t, float x, float z, float depth, float speed,
@@ -175,12 +176,18 @@ bool queue_erosion_record(ErosionQueue* q, const Terrain& t, float x, float z, f
   return true;
 }
 
+void flush_erosion_rebake(ErosionQueue* q, Terrain* t) {
+  if (q->rebake_passes > 0) refresh_deformed_region(t, q->rebake);
+  q->rebake_passes = 0;
+}
+
 int apply_erosion_records(ErosionQueue* q, Terrain* t, float chassis_x, float chassis_z, float scale) {
   int applied = 0;
+  bool dug = false;
   // Strokes close together are re-lit as one region: a bike's records lie
-  // along its wheel tracks, so this re-bakes most vertices once, not up to
-  // eight times. A record far from the rest is refreshed on its own.
-  TerrainRegion pending = EMPTY_REGION;
+  // along its wheel tracks, so this re-bakes most vertices once, not many
+  // times over. A stroke far from the rest sends the gathered region off
+  // and starts a new one.
   while (applied < EROSION_RECORDS_PER_STEP && q->read != q->write) {
     const ErosionRecord& r = q->record[q->read];
     float dx = r.x - chassis_x, dz = r.z - chassis_z;
@@ -188,18 +195,25 @@ int apply_erosion_records(ErosionQueue* q, Terrain* t, float chassis_x, float ch
     TerrainRegion touched = EMPTY_REGION;
     apply_record(t, r, scale, &touched);
     if (!region_empty(touched)) {
-      TerrainRegion both = merged(pending, touched);
-      if (area(both) > 2 * (area(pending) + area(touched))) {
-        refresh_deformed_region(t, pending);
-        pending = touched;
+      dug = true;
+      if (q->rebake_passes == 0) {
+        q->rebake = touched;
+        q->rebake_passes = 1;
       } else {
-        pending = both;
+        TerrainRegion both = merged(q->rebake, touched);
+        if (area(both) > 2 * (area(q->rebake) + area(touched))) {
+          refresh_deformed_region(t, q->rebake);
+          q->rebake = touched;
+          q->rebake_passes = 1;
+        } else {
+          q->rebake = both;
+        }
       }
     }
     q->read = (q->read + 1) % EROSION_QUEUE_SIZE;
     applied++;
   }
-  refresh_deformed_region(t, pending);
+  if (q->rebake_passes > 0 && (!dug || q->rebake_passes++ >= EROSION_REBAKE_PASSES)) flush_erosion_rebake(q, t);
   return applied;
 }
 

@@ -75,12 +75,20 @@ struct ErosionRecord {
   float push_x, push_z;
 };
 
+// Strokes of a bike's consecutive passes overlap almost entirely, so their
+// re-baking of shading is gathered over up to this many passes and done
+// once: ruts show on screen at most 4 ticks (two frames) after the heights
+// change; the physics sees the heights at once.
+constexpr int EROSION_REBAKE_PASSES = 4;
+
 // A ring of records: empty when read == write, full when advancing write
-// would make it equal to read (so it holds EROSION_QUEUE_SIZE - 1). A
-// zeroed queue is empty.
+// would make it equal to read (so it holds EROSION_QUEUE_SIZE - 1), and the
+// region whose re-baking is still to come. A zeroed queue is empty.
 struct ErosionQueue {
   ErosionRecord record[EROSION_QUEUE_SIZE];
   int write, read;
+  TerrainRegion rebake;  // valid while rebake_passes > 0
+  int rebake_passes;     // passes gathered into it so far
 };
 
 inline int erosion_queue_length(const ErosionQueue& q) {
@@ -102,9 +110,13 @@ bool queue_erosion_record(ErosionQueue* queue, const Terrain& terrain, float x, 
 // stopping at the first one still within EROSION_CLEAR_DISTANCE of the
 // chassis at (chassis_x, chassis_z). Each digs at the record and piles the
 // soil behind it unless the pile would climb too steep a slope. `scale` is
-// the erosion setting (0..100). Returns the number of records taken off the
-// queue.
+// the erosion setting (0..100). Shading and the normal map follow within
+// EROSION_REBAKE_PASSES calls, at once when a call digs nothing new.
+// Returns the number of records taken off the queue.
 int apply_erosion_records(ErosionQueue* queue, Terrain* terrain, float chassis_x, float chassis_z, float scale);
+// Re-bakes what the queue's strokes are still owed now (a bike that stops
+// taking part, a tool that has finished riding).
+void flush_erosion_rebake(ErosionQueue* queue, Terrain* terrain);
 
 // --- what changed -------------------------------------------------------------
 

@@ -187,6 +187,13 @@ TEST(ErosionQueue, AFullRingDropsNewRecords) {
   EXPECT_EQ(erosion_queue_length(q), EROSION_QUEUE_SIZE - 1);
 }
 
+std::vector<int> blocks_since(const Terrain& t, int64_t since) {
+  std::vector<int> out(t.block_stamp.size() + 1, -1);
+  int n = changed_blocks_since(t, since, out.data(), (int)out.size());
+  out.resize((size_t)n);
+  return out;
+}
+
 // A record of a push of `push` along +x at (x, z), queued at full speed.
 void queue_push(ErosionQueue* q, const Terrain& t, float x, float z, float push_x, float push_z = 0) {
   ASSERT_TRUE(queue_erosion_record(q, t, x, z, 0.1f, 20, push_x, push_z)) << x << "," << z;
@@ -331,14 +338,36 @@ TEST(ErosionApply, HostileTileValuesNeitherCrashNorPoisonTheField) {
   }
 }
 
-// --- the change record ------------------------------------------------------------
-
-std::vector<int> blocks_since(const Terrain& t, int64_t since) {
-  std::vector<int> out(t.block_stamp.size() + 1, -1);
-  int n = changed_blocks_since(t, since, out.data(), (int)out.size());
-  out.resize((size_t)n);
-  return out;
+TEST(ErosionApply, ShadingCatchesUpWithinFourPasses) {
+  Terrain t = flat();
+  build_normal_map(&t);
+  auto rebaked = [](Terrain u) {
+    std::vector<uint8_t> shading = u.shading, normals = u.normal_map;
+    recompute_shading(&u, u.light, 0, 0, u.N - 1, u.N - 1);
+    return u.shading == shading && u.normal_map == normals;
+  };
+  recompute_shading(&t, t.light, 0, 0, t.N - 1, t.N - 1);
+  ErosionQueue q{};
+  int late = 0;
+  for (int pass = 0; pass < 12; pass++) {
+    queue_push(&q, t, 20 + 0.4f * pass, 30, 100, 30);
+    ASSERT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 1);
+    bool fresh = rebaked(t);
+    late = fresh ? 0 : late + 1;
+    EXPECT_LT(late, EROSION_REBAKE_PASSES) << pass;
+    // The change record follows the re-bake: blocks show up with it.
+    EXPECT_EQ(!blocks_since(t, 0).empty(), pass >= EROSION_REBAKE_PASSES - 1) << pass;
+  }
+  // A pass that digs nothing settles what is owed, and so does a flush.
+  apply_erosion_records(&q, &t, 60, 60, 100);
+  EXPECT_TRUE(rebaked(t));
+  queue_push(&q, t, 40, 40, 100);
+  apply_erosion_records(&q, &t, 60, 60, 100);
+  flush_erosion_rebake(&q, &t);
+  EXPECT_TRUE(rebaked(t));
 }
+
+// --- the change record ------------------------------------------------------------
 
 TEST(TerrainChanges, SizedByTheGrid) {
   Terrain t = flat(9);  // 1025 vertices: 1024 cells

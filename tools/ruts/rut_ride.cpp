@@ -61,7 +61,21 @@ void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
   Bike* bikes[MAX_BIKES] = {};
   PathFollower followers[MAX_BIKES];
   int points = 0;
-  const Vec3* line = proving_ground_line(&points);
+  const Vec3* centre_line = proving_ground_line(&points);
+  // Riders spread over the width of the track rather than all riding the
+  // one line to the inch: bike i keeps a lane offset to the right of the
+  // centre line.
+  std::vector<std::vector<Vec3>> lanes(count);
+  for (int i = 0; i < count; i++) {
+    float offset = o.lane_width * (float)((i % 5) - 2) / 4.0f;
+    for (int k = 0; k < points; k++) {
+      Vec3 a = centre_line[(k + points - 1) % points], b = centre_line[(k + 1) % points];
+      float dx = b.x - a.x, dz = b.z - a.z, len = std::sqrt(dx * dx + dz * dz);
+      Vec3 p = centre_line[k];
+      // Right of travel is (-dz, dx) for a bike facing (dx, dz) with +y up.
+      lanes[i].push_back(Vec3{p.x - dz / len * offset, 0, p.z + dx / len * offset});
+    }
+  }
   ControlOptions options{true, false};
   std::vector<int> progress(count, 0), laps(count, 0);
   std::vector<int64_t> lap_start(count, 0);
@@ -71,6 +85,7 @@ void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
     bikes[i] = create_bike(MODELS[i % 3], i, nullptr, nullptr, nullptr, nullptr, number);
     // Spread along the line, facing along it.
     int k = (int)((long long)i * points / count);
+    const Vec3* line = lanes[i].data();
     Vec3 a = line[k], b = line[(k + 1) % points];
     Vec3 at{a.x, height_at(*t, a.x, a.z), a.z};
     place_bike(bikes[i], at, std::atan2(-(b.x - a.x), -(b.z - a.z)));
@@ -111,8 +126,12 @@ void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
   out->ticks = tick;
   out->min_laps = *std::min_element(laps.begin(), laps.end());
   out->finished = out->min_laps >= o.laps;
+  out->laps = laps;
   for (int i = 0; i < count; i++) {
+    flush_erosion_rebake(&bikes[i]->erosion, t);
     out->crashes += bikes[i]->crash_count;
+    out->crashes_per_bike.push_back(bikes[i]->crash_count);
+    out->final_position.push_back(to_vec3(body_position(*bikes[i], BODY_FRAME)));
     delete_bike(bikes[i]);
   }
   destroy_bike_world();

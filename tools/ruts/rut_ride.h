@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bike/proving_ground.h"
+#include "core/types.h"
 
 struct Terrain;
 
@@ -19,6 +20,7 @@ struct RutRideOptions {
   int laps = 10;            // every bike rides at least this many
   float erosion = 100;      // the "--erode" setting
   double base_speed = 30;   // mph; bike i aims for base + 2 (i mod 5)
+  float lane_width = 12;    // ft: riders spread over lanes this wide in all
   double max_seconds = 0;   // stop after this much riding; 0 = 120 s per lap
 };
 
@@ -29,6 +31,9 @@ struct RutRideResult {
   int crashes = 0;             // sum over bikes
   int min_laps = 0;            // fewest laps any bike completed
   std::vector<double> lap_seconds;  // every completed lap of every bike
+  std::vector<int> laps;            // per bike
+  std::vector<int> crashes_per_bike;
+  std::vector<Vec3> final_position; // per bike, frame
   double wall_seconds = 0;
 
   std::vector<float> before;          // heights before the ride

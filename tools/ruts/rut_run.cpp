@@ -84,6 +84,10 @@ int main(int argc, char** argv) {
     printf("no lap completed\n");
   }
   printf("crashes %d, all finite %s\n", r.crashes, r.all_finite ? "yes" : "NO");
+  printf("per bike laps/crashes/final x,z:");
+  for (size_t i = 0; i < r.laps.size(); i++)
+    printf(" %d/%d/%.0f,%.0f", r.laps[i], r.crashes_per_bike[i], r.final_position[i].x, r.final_position[i].z);
+  printf("\n");
   printf("vertices changed %d of %zu, outside the wheel tracks %d\n", r.changed, terrain.heights.size(),
          r.changed_off_track);
   printf("deepest dig %.4f ft, highest pile %.4f ft, soil moved %.3f cu ft, net %.6f cu ft\n", r.deepest_dig,
