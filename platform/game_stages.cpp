@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "render/texture.h"
+#include "sound/sound_output.h"
 
 namespace {
 
@@ -44,12 +45,10 @@ WindowSettings game_window_settings(const RunOptions& options) {
 namespace {
 
 void open_audio(const RunOptions& options) {
-  if (!options.record_audio.empty()) {
-    if (!open_audio_capture(options.record_audio.c_str())) {
-      show_message("Can't record audio to '%.900s'\n", options.record_audio.c_str());
-    }
-  } else if (!options.no_sound) {
-    open_audio_device();  // without one the game runs silent; the log says why
+  // Without a device the game runs silent; the log says why.
+  bool capture = !options.record_audio.empty();
+  if (!open_sound_output(capture ? options.record_audio.c_str() : nullptr, options.no_sound) && capture) {
+    show_message("Can't record audio to '%.900s'\n", options.record_audio.c_str());
   }
 }
 
