@@ -153,26 +153,48 @@ void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
   out->wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
-bool write_rut_image(const char* path, const Terrain& t, const RutRideResult& r, float full_scale) {
+bool write_rut_image(const char* path, const Terrain& t, const RutRideResult& r, float full_scale, TerrainRegion crop,
+                     int zoom) {
   if (t.N <= 0 || r.before.size() != t.heights.size()) return false;
-  std::vector<uint8_t> rgb((size_t)t.N * (size_t)t.N * 3);
+  if (region_empty(crop)) crop = TerrainRegion{0, 0, t.N - 1, t.N - 1};
+  crop.c0 = std::max(crop.c0, 0);
+  crop.r0 = std::max(crop.r0, 0);
+  crop.c1 = std::min(crop.c1, t.N - 1);
+  crop.r1 = std::min(crop.r1, t.N - 1);
+  zoom = std::clamp(zoom, 1, 16);
+  if (region_empty(crop)) return false;
+  const int w = (crop.c1 - crop.c0 + 1) * zoom, h = (crop.r1 - crop.r0 + 1) * zoom;
+  std::vector<uint8_t> rgb((size_t)w * (size_t)h * 3);
   float range = std::max(t.high - t.low, 1e-6f);
-  for (size_t i = 0; i < t.heights.size(); i++) {
-    float old = r.before[i];
-    float base = 60 + 60 * std::clamp((old - t.low) / range, 0.0f, 1.0f);
-    float d = t.heights[i] - old;
-    uint8_t* p = &rgb[i * 3];
-    if (d != 0 && !r.wheel_mask[i]) {
-      p[0] = p[1] = p[2] = 255;
-      continue;
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      size_t i = (size_t)(crop.c0 + x / zoom) + (size_t)t.N * (size_t)(crop.r0 + y / zoom);
+      uint8_t* p = &rgb[((size_t)y * (size_t)w + (size_t)x) * 3];
+      float old = r.before[i];
+      float base = 60 + 60 * std::clamp((old - t.low) / range, 0.0f, 1.0f);
+      float d = t.heights[i] - old;
+      if (d != 0 && !r.wheel_mask[i]) {
+        p[0] = p[1] = p[2] = 255;
+        continue;
+      }
+      float strength = std::clamp(std::fabs(d) / full_scale, 0.0f, 1.0f);
+      float red = base, green = base, blue = base + (r.wheel_mask[i] ? 25 : 0);
+      if (d < 0) red = base + (255 - base) * std::max(strength, 0.35f);
+      if (d > 0) green = base + (255 - base) * std::max(strength, 0.35f);
+      p[0] = (uint8_t)std::min(red, 255.0f);
+      p[1] = (uint8_t)std::min(green, 255.0f);
+      p[2] = (uint8_t)std::min(blue, 255.0f);
     }
-    float strength = std::clamp(std::fabs(d) / full_scale, 0.0f, 1.0f);
-    float red = base, green = base, blue = base + (r.wheel_mask[i] ? 25 : 0);
-    if (d < 0) red = base + (255 - base) * std::max(strength, 0.35f);
-    if (d > 0) green = base + (255 - base) * std::max(strength, 0.35f);
-    p[0] = (uint8_t)std::min(red, 255.0f);
-    p[1] = (uint8_t)std::min(green, 255.0f);
-    p[2] = (uint8_t)std::min(blue, 255.0f);
+  return write_png_rgb_file(path, rgb.data(), w, h, false);
+}
+
+void print_rut_profile(FILE* out, const Terrain& t, const RutRideResult& r, float x, float z0, float z1) {
+  if (t.N <= 0 || r.before.size() != t.heights.size()) return;
+  int c = std::clamp((int)std::lround(x / t.spacing), 0, t.N - 1);
+  int r0 = std::clamp((int)std::lround(std::min(z0, z1) / t.spacing), 0, t.N - 1);
+  int r1 = std::clamp((int)std::lround(std::max(z0, z1) / t.spacing), 0, t.N - 1);
+  for (int row = r0; row <= r1; row++) {
+    size_t i = (size_t)c + (size_t)t.N * (size_t)row;
+    fprintf(out, "%g %g %.4f %.4f\n", c * t.spacing, row * t.spacing, r.before[i], t.heights[i]);
   }
-  return write_png_rgb_file(path, rgb.data(), t.N, t.N, false);
 }

@@ -8,10 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "bike/proving_ground.h"
 #include "core/types.h"
+#include "track/deform.h"
 
 struct Terrain;
 
@@ -54,5 +56,11 @@ void ride_ruts(Terrain* terrain, const RutRideOptions& options, RutRideResult* r
 // A picture of what changed: grey where nothing did, shaded by the old
 // ground; dug vertices red, piled ones green (full colour at `full_scale`
 // feet of change); the wheel mask faintly blue; changes outside the mask
-// white. One pixel per vertex, RGB rows from row 0. Written as PNG.
-bool write_rut_image(const char* path, const Terrain& terrain, const RutRideResult& result, float full_scale);
+// white. One pixel per vertex (`zoom` pixels a side with a zoom), RGB rows
+// from row 0, over the vertices of `crop` (the whole field when empty).
+// Written as PNG.
+bool write_rut_image(const char* path, const Terrain& terrain, const RutRideResult& result, float full_scale,
+                     TerrainRegion crop = EMPTY_REGION, int zoom = 1);
+// Heights before and after along the grid column nearest x, rows from z0
+// to z1, one line per vertex: "x z before after".
+void print_rut_profile(FILE* out, const Terrain& terrain, const RutRideResult& result, float x, float z0, float z1);

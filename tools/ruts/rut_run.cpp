@@ -2,7 +2,8 @@
 // the tool reports what happened to the ground and to the riders.
 //
 //   rut_run [--bikes N] [--laps L] [--erode E] [--speed MPH] [--course NAME]
-//           [--image FILE.png] [--scale FT]
+//           [--image FILE.png] [--scale FT] [--crop C0,R0,C1,R1] [--zoom K]
+//           [--profile X,Z0,Z1]
 //
 // Prints lap times, crashes, how many vertices changed and how many of
 // those lie outside the wheels' reach (that must be 0), the deepest rut and
@@ -17,6 +18,7 @@
 
 #include "bike/proving_ground.h"
 #include "tools/ruts/rut_ride.h"
+#include "track/deform.h"
 #include "track/terrain.h"
 
 namespace {
@@ -32,7 +34,8 @@ bool number_arg(const char* text, double lo, double hi, double* out) {
 void usage() {
   fprintf(stderr,
           "usage: rut_run [--bikes N] [--laps L] [--erode E] [--speed MPH] [--course NAME]\n"
-          "               [--image FILE.png] [--scale FT]\n");
+          "               [--image FILE.png] [--scale FT] [--crop C0,R0,C1,R1] [--zoom K]\n"
+          "               [--profile X,Z0,Z1]\n");
 }
 
 }  // namespace
@@ -40,6 +43,10 @@ void usage() {
 int main(int argc, char** argv) {
   RutRideOptions options;
   const char* image = nullptr;
+  TerrainRegion crop = EMPTY_REGION;
+  int zoom = 1;
+  float profile[3];
+  bool want_profile = false;
   const char* course_arg = "proving_ground";
   double scale = 0.5;
   for (int i = 1; i < argc; i++) {
@@ -53,6 +60,11 @@ int main(int argc, char** argv) {
     else if (ok && strcmp(a, "--speed") == 0) ok = number_arg(next, 5, 80, &v), options.base_speed = v;
     else if (ok && strcmp(a, "--scale") == 0) ok = number_arg(next, 1e-6, 100, &v), scale = v;
     else if (ok && strcmp(a, "--image") == 0) image = next;
+    else if (ok && strcmp(a, "--zoom") == 0) ok = number_arg(next, 1, 16, &v), zoom = (int)v;
+    else if (ok && strcmp(a, "--crop") == 0)
+      ok = sscanf(next, "%d,%d,%d,%d", &crop.c0, &crop.r0, &crop.c1, &crop.r1) == 4 && !region_empty(crop);
+    else if (ok && strcmp(a, "--profile") == 0)
+      ok = want_profile = sscanf(next, "%f,%f,%f", &profile[0], &profile[1], &profile[2]) == 3;
     else if (ok && strcmp(a, "--course") == 0) course_arg = next;
     else ok = false;
     if (!ok) {
@@ -94,8 +106,9 @@ int main(int argc, char** argv) {
          r.highest_pile, r.moved_volume, r.net_volume);
   printf("modification count %lld, height range %.4f .. %.4f\n", (long long)r.modifications, terrain.low,
          terrain.high);
+  if (want_profile) print_rut_profile(stdout, terrain, r, profile[0], profile[1], profile[2]);
   if (image) {
-    if (write_rut_image(image, terrain, r, (float)scale)) printf("wrote %s\n", image);
+    if (write_rut_image(image, terrain, r, (float)scale, crop, zoom)) printf("wrote %s\n", image);
     else fprintf(stderr, "can't write '%.900s'\n", image);
   }
   return r.finished && r.all_finite && r.changed_off_track == 0 ? 0 : 1;
