@@ -108,6 +108,7 @@ void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
       if (progress[i] >= points * (laps[i] + 1)) {
         laps[i]++;
         out->lap_seconds.push_back((double)(tick - lap_start[i]) * TICK_SECONDS);
+        out->lap_number.push_back(laps[i]);
         lap_start[i] = tick;
       }
     }

@@ -33,6 +33,7 @@ struct RutRideResult {
   int crashes = 0;             // sum over bikes
   int min_laps = 0;            // fewest laps any bike completed
   std::vector<double> lap_seconds;  // every completed lap of every bike
+  std::vector<int> lap_number;      // 1 for a bike's first lap, and so on
   std::vector<int> laps;            // per bike
   std::vector<int> crashes_per_bike;
   std::vector<Vec3> final_position; // per bike, frame

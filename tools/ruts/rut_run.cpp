@@ -92,6 +92,17 @@ int main(int argc, char** argv) {
     double mean = std::accumulate(laps.begin(), laps.end(), 0.0) / (double)laps.size();
     printf("laps completed: %zu (fewest by one bike %d); lap time min %.2f s, median %.2f s, max %.2f s, mean %.2f s\n",
            laps.size(), r.min_laps, laps.front(), laps[laps.size() / 2], laps.back(), mean);
+    // How the riding changes as the ground wears: lap times by lap number.
+    printf("by lap (bikes, median s):");
+    for (int lap = 1; lap <= options.laps; lap++) {
+      std::vector<double> these;
+      for (size_t i = 0; i < r.lap_seconds.size(); i++)
+        if (r.lap_number[i] == lap) these.push_back(r.lap_seconds[i]);
+      if (these.empty()) break;
+      std::sort(these.begin(), these.end());
+      printf(" %d:%zu,%.1f", lap, these.size(), these[these.size() / 2]);
+    }
+    printf("\n");
   } else {
     printf("no lap completed\n");
   }
