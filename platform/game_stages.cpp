@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "core/command_line.h"
 #include "core/controls.h"
 #include "core/fatal.h"
 #include "core/message.h"
@@ -14,6 +15,7 @@
 #include "platform/gl_state.h"
 #include "platform/log.h"
 #include "platform/platform.h"
+#include "bike/ruts.h"
 #include "race/race_game.h"
 #include "race/race_results.h"
 #include "race/series.h"
@@ -22,9 +24,15 @@
 #include "sound/bike_sound.h"
 #include "sound/sound.h"
 #include "sound/sound_output.h"
+#include "track/track.h"
 #include "ui/ui.h"
 
 namespace {
+
+// Ruts: every wheel pass of the race step digs at the "--erode" strength.
+void erode_under_wheels(void*, Bike* bike, LoadedTrack* track) {
+  if (g_run_options.erosion > 0 && track) erosion_step(bike, &track->terrain, (float)g_run_options.erosion);
+}
 
 constexpr int WINDOW_WAIT_ATTEMPTS = 162;
 constexpr double WINDOW_WAIT_INTERVAL = 1.0 / 16.0;
@@ -178,6 +186,7 @@ void install_game_stages() {
   install_results_hooks();
   install_sound_hooks(&g_game_hooks, race_bike_in_slot);
   g_race.seams.bike_freed = free_bike_sound;
+  g_race.seams.wheel_terrain = erode_under_wheels;
   install_renderer(gl_proc_address);
   install_ui_hooks();
 }
