@@ -14,6 +14,7 @@
 #include "platform/gl_state.h"
 #include "platform/log.h"
 #include "platform/platform.h"
+#include "net/game_client.h"
 #include "race/race_game.h"
 #include "render/renderer.h"
 #include "race/series.h"
@@ -174,6 +175,7 @@ void install_game_stages() {
   // The subsystems, each filling its own section of g_game_hooks.
   install_track_world_hooks();
   install_race_hooks();
+  install_game_network();
   install_sound_hooks(&g_game_hooks, race_bike_in_slot);
   g_race.seams.bike_freed = free_bike_sound;
   install_renderer(gl_proc_address);
