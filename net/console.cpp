@@ -61,8 +61,8 @@ bool number_argument(const std::string& args, double* out) {
 
 void unavailable(const char* command) { show_message("%s is not available here", command); }
 
-void chat(NetClient* client, const std::string& line, double now) {
-  if (now - g_console.last_chat < CHAT_REPEAT_SECONDS) {
+void chat(NetClient* client, const std::string& line, double now, bool spam_rule) {
+  if (spam_rule && now - g_console.last_chat < CHAT_REPEAT_SECONDS) {
     show_message("No one likes a spammer");
     return;
   }
@@ -105,8 +105,6 @@ void run_command(NetClient* client, const std::string& word, const std::string& 
       unavailable("renderstats");
   } else if (word == "togglespy") {
     toggle(&g_config.spy, "Spy mode");
-  } else if (word == "togglegraph") {
-    toggle(&g_console.suspension_graph, "Suspension graph");
   } else if (word == "bbopt") {
     if (!integer_argument(args, &n) || n < 0) {
       show_message("Usage: bbopt <window>");
@@ -189,35 +187,14 @@ void run_command(NetClient* client, const std::string& word, const std::string& 
     if (g_console.keyframes.keys.empty()) show_message("No keyframes");
   } else if (word == "togglekeycam") {
     toggle(&g_console.keyframes.active, "Keycam mode");
-  } else if (word == "togglefps") {
-    toggle(&g_config.draw_fps, "FPS display");
-  } else if (word == "toggletime") {
-    toggle(&g_config.draw_time, "Time display");
-  } else if (word == "toggleping") {
-    toggle(&g_config.draw_ping, "Ping display");
   } else if (word == "listfiles") {
     list_files();
-  } else if (word == "messagelines") {
-    if (!integer_argument(args, &n)) {
-      show_message("Usage: messagelines <count>");
-      return;
-    }
-    n = n < 0 ? 0 : (n > MESSAGE_LINES_LIMIT ? MESSAGE_LINES_LIMIT : n);
-    g_message_line_limit = n;
-    show_message("Maximum showing messages is now %d", n);
   } else if (word == "demobackups") {
     if (!integer_argument(args, &n)) {
       show_message("Usage: demobackups <count>");
       return;
     }
     set_demo_backups(n);
-  } else if (word == "mapscale") {
-    if (!number_argument(args, &x) || x <= 0 || x > 1000) {
-      show_message("Usage: mapscale <scale>");
-      return;
-    }
-    g_config.map_scale = (float)x;
-    show_message("Map scale set to %f", x);
   } else if (word == "sendfile") {
     if (client)
       start_upload(client, args.c_str());
@@ -281,11 +258,11 @@ std::string frame_histogram_text(const long counts[7]) {
   return text;
 }
 
-void console_line(NetClient* client, const char* text, double now) {
+void console_line(NetClient* client, const char* text, double now, bool spam_rule) {
   const std::string line = trim(text);
   if (line.empty()) return;
   if (line[0] != '/' && line[0] != '\\') {
-    chat(client, line, now);
+    chat(client, line, now, spam_rule);
     return;
   }
   const std::string rest = line.substr(1);

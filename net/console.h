@@ -1,8 +1,10 @@
 // The console line: chat to the race server, or, after "/" or "\", a local
 // command matched as a whole word. Every command answers on the message
-// lines. The switches the console owns (suspension graph, keyframe camera,
-// a forced track reload) live in g_console for the HUD, the cameras and the
-// race reset to read; what belongs to other subsystems (render statistics,
+// lines. The interface's chat line runs its own display commands first
+// ("togglefps", "toggletime", "toggleping", "togglegraph", "messagelines",
+// "mapscale", ui/chat.h) and hands everything else here. The switches the
+// console owns (keyframe camera, a forced track reload) live in g_console
+// for the cameras and the race reset to read; what belongs to other subsystems (render statistics,
 // the sound pipe, the camera's aim, the random state, the camera pose for a
 // keyframe) comes through g_console_hooks, and a command whose hook is
 // missing says so.
@@ -14,11 +16,9 @@
 #include "net/keyframes.h"
 
 constexpr double CHAT_REPEAT_SECONDS = 2.0;
-constexpr int MESSAGE_LINES_LIMIT = 1000;
 
 struct ConsoleState {
   double last_chat = -1e9;        // real time of the last chat line sent
-  bool suspension_graph = false;  // "togglegraph"
   bool force_reload = false;      // "forcereload": the next restart reloads the track
   KeyframeTrack keyframes;        // "addkey", "listkeys", "togglekeycam" ...
 };
@@ -43,8 +43,10 @@ struct ConsoleHooks {
 extern ConsoleHooks g_console_hooks;
 
 // One line typed into the console, at real time `now`, for `client` (the
-// game's: g_net_client). Chat goes to the server; commands run here.
-void console_line(NetClient* client, const char* line, double now);
+// game's: g_net_client). Chat goes to the server; commands run here. The
+// interface's chat line keeps the two-second rule itself and passes
+// spam_rule false.
+void console_line(NetClient* client, const char* line, double now, bool spam_rule = true);
 
 // Only letters, digits, '_' and '.', and not dots alone: a name that stays
 // inside the folder it is put in.

@@ -14,8 +14,14 @@
 
 extern NetClient g_net_client;
 
+// The game's network: g_net_client linked to g_race (net/race_link.h) and
+// installed; the game's start-up stages call it after the race hooks.
+void install_game_network();
 // Hooks the client to the race, applies the run options and fills
-// g_game_hooks.net; connects at once when "--connect" named a server.
+// g_game_hooks.net (state, connect, console line, ping, step, disconnect).
+// The run options ("--connect", "--password", "--fake-lag", "--fake-loss",
+// the fixed-file check) are taken again at the first step, once start-up
+// has them.
 // Without a console_text hook of the race's, server console lines go into
 // the demo being recorded as text chunks.
 void install_net_client(const NetClientHooks& race_side);

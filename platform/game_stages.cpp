@@ -16,6 +16,7 @@
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "bike/ruts.h"
+#include "net/game_client.h"
 #include "race/race_game.h"
 #include "race/race_results.h"
 #include "race/series.h"
@@ -184,6 +185,7 @@ void install_game_stages() {
   install_track_world_hooks();
   install_race_hooks();
   install_results_hooks();
+  install_game_network();
   install_sound_hooks(&g_game_hooks, race_bike_in_slot);
   g_race.seams.bike_freed = free_bike_sound;
   g_race.seams.wheel_terrain = erode_under_wheels;

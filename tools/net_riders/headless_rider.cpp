@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "bike/bike_model.h"
 #include "core/frame_timing.h"
 #include "core/message.h"
 #include "net/standings.h"
@@ -150,7 +151,8 @@ void init_headless_rider(HeadlessRider* r, RunnerWorld* world, int index, const 
   r->world = world;
   r->client.hooks = rider_hooks(r);
   init_net_client(&r->client);
-  r->client.own_info.model = "cr250";
+  // A bike of the model table, so every peer builds it without a substitute.
+  r->client.own_info.model = bike_model_at(index % 4).name;
   r->client.own_info.number = std::to_string(index + 1).substr(0, 3);
   r->client.own_info.name = std::string(name_prefix) + " " + std::to_string(index + 1);
   for (BikeTiming& t : r->timing) reset_bike_timing(&t);

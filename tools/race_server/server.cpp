@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "bike/bike_model.h"
 #include "core/datafile.h"
 #include "core/discovery.h"
 
@@ -382,7 +383,7 @@ bool start_server(RaceServer* s, const ServerConfig& config, double now) {
     ServerClient& c = s->clients[(size_t)(s->config.max_riders - 1 - i)];
     c.state = CLIENT_JOINED;
     c.robot = true;
-    c.info.model = "cr250";
+    c.info.model = bike_model_at(i % 4).name;
     c.info.number = std::to_string(900 + i).substr(0, 3);
     c.info.name = "Robot " + std::to_string(i + 1);
   }
