@@ -227,27 +227,36 @@ LineOutcome offer_line(LineStore* store, int group, RobotLine line, int* slot_ou
   return LINE_EVICTED;
 }
 
+namespace {
+
+RobotLine* line_at(LineStore* store, int group, int slot) {
+  if (group < 0 || group >= (int)store->groups.size() || slot < 0 || slot >= LINE_SLOTS) return nullptr;
+  RobotLine* l = &store->groups[(size_t)group].lines[slot];
+  return l->used ? l : nullptr;
+}
+
+}  // namespace
+
 void note_line_picked(LineStore* store, int group, int slot, int tick) {
-  if (group < 0 || group >= (int)store->groups.size() || slot < 0 || slot >= LINE_SLOTS) return;
-  RobotLine& l = store->groups[(size_t)group].lines[slot];
-  if (!l.used) return;
-  l.picked++;
-  l.last_picked = tick;
-  store->changed = true;
+  if (RobotLine* l = line_at(store, group, slot)) l->last_picked = tick;
 }
 
 void note_line_ridden(LineStore* store, int group, int slot, int ticks) {
-  if (group < 0 || group >= (int)store->groups.size() || slot < 0 || slot >= LINE_SLOTS || ticks <= 0) return;
-  RobotLine& l = store->groups[(size_t)group].lines[slot];
-  if (!l.used) return;
+  RobotLine* l = line_at(store, group, slot);
+  if (!l || ticks <= 0) return;
   float seconds = (float)(ticks * TICK_SECONDS);
-  l.ridden_mean = (l.ridden_mean * (float)l.completed + seconds) / (float)(l.completed + 1);
-  l.ridden_best = l.completed == 0 ? seconds : std::fmin(l.ridden_best, seconds);
-  l.completed++;
-  // A completion without a pick (a store read with odd counts) keeps the
-  // failure share at zero rather than below it.
-  if (l.picked < l.completed) l.picked = l.completed;
+  l->ridden_mean = (l->ridden_mean * (float)l->completed + seconds) / (float)(l->completed + 1);
+  l->ridden_best = l->completed == 0 ? seconds : std::fmin(l->ridden_best, seconds);
+  l->completed++;
+  l->picked++;
   store->changed = true;
+}
+
+void note_line_failed(LineStore* store, int group, int slot) {
+  if (RobotLine* l = line_at(store, group, slot)) {
+    l->picked++;
+    store->changed = true;
+  }
 }
 
 // --- recording ----------------------------------------------------------------------

@@ -29,7 +29,7 @@
 //     2  point count (2 .. MAX_LINE_POINTS), 2 reserved (0)
 //     4  start gate: sequence slot of the split it starts at, -1 the gate drop
 //     4  ticks from start to end
-//     4  times picked by robots, 4 times ridden to its end cleanly
+//     4  rides on it by robots, 4 of them ridden to its end cleanly
 //     4  mean and 4 best ridden time in seconds (0 when never ridden)
 //     24 per point: position x y z, velocity x y z
 //     4  CRC-32 of the record from its mark to its last point
@@ -70,8 +70,8 @@ struct RobotLine {
   int ticks;      // from its start to the split it ends at
   std::vector<LinePoint> points;
   // What robots made of it.
-  int picked;          // times chosen
-  int completed;       // times ridden to its end without a crash
+  int picked;          // rides on it from its start that ended, cleanly or not
+  int completed;       // of those, ridden to its end without a crash
   float ridden_mean;   // seconds, over the completed rides
   float ridden_best;   // seconds
   int last_picked;     // race tick of the latest pick, -1 never (not saved)
@@ -148,9 +148,12 @@ int best_line_ticks(const LineStore& store, int group);
 // Largest horizontal distance of a's points from b's path (ft).
 float line_deviation(const RobotLine& a, const RobotLine& b);
 
-// The record robots keep of the lines they follow.
+// The record robots keep of the lines they follow: when one was last
+// chosen (for spreading robots over lines; not saved), and how each ride on
+// it from its start ended: at its split in `ticks`, or in a crash or off it.
 void note_line_picked(LineStore* store, int group, int slot, int tick);
 void note_line_ridden(LineStore* store, int group, int slot, int ticks);
+void note_line_failed(LineStore* store, int group, int slot);
 
 // --- recording ------------------------------------------------------------------
 

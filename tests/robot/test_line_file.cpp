@@ -23,7 +23,7 @@ LineStore filled_store() {
   offer_line(&store, 1, straight_line(0, 100, 310, 10, 0));
   offer_line(&store, 3, straight_line(200, 400, 511, 0, 2));
   note_line_picked(&store, 1, 1, 5);
-  note_line_picked(&store, 1, 1, 9);
+  note_line_failed(&store, 1, 1);
   note_line_ridden(&store, 1, 1, 320);
   return store;
 }

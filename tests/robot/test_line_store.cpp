@@ -204,8 +204,10 @@ TEST_F(StoreRules, FullGroupEvictsTheWorstByReplacementValue) {
   // A fast line that robots keep crashing on is worth less than its time
   // says; one they ride well is judged by what they ride.
   RobotLine& fast = store.groups[1].lines[0];
-  for (int i = 0; i < 4; i++) note_line_picked(&store, 1, 0, i);
+  for (int i = 0; i < 3; i++) note_line_failed(&store, 1, 0);
+  note_line_picked(&store, 1, 0, 77);
   note_line_ridden(&store, 1, 0, 400);
+  EXPECT_EQ(fast.last_picked, 77);
   EXPECT_EQ(fast.picked, 4);
   EXPECT_EQ(fast.completed, 1);
   EXPECT_NEAR(replacement_value(fast), 400 * TICK_SECONDS * (1 + 0.5 * 0.75), 1e-4);
