@@ -11,6 +11,7 @@
 
 #include "bike/bike_math.h"
 #include "bike/bike_model.h"
+#include "core/setup_choices.h"
 
 struct CollisionShape;
 
@@ -37,9 +38,6 @@ enum BikeJoint {
 
 enum WheelIndex { WHEEL_FRONT, WHEEL_REAR };
 
-// Choice indices as the setup stores them.
-enum BrakeMode { BRAKE_NORMAL = 0, BRAKE_ANTILOCK = 1 };
-enum StopWheelies { STOP_WHEELIES_NO = 0, STOP_WHEELIES_YES = 1, STOP_WHEELIES_FRONT_ONLY = 2 };
 
 // The world every bike lives in: one for the whole program.
 struct BikeWorld {

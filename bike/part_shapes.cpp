@@ -109,7 +109,9 @@ bool sphere_terrain_contact(const Terrain& t, DVec c, double radius, TriangleCon
   return found;
 }
 
-void add_contact(dBodyID a, dBodyID b, DVec point, DVec normal, double depth, double mu, dJointFeedback* feedback) {
+}  // namespace
+
+void add_part_contact(dBodyID a, dBodyID b, DVec point, DVec normal, double depth, double mu, dJointFeedback* feedback) {
   SoftContact soft = soft_contact(2500, 250);
   dContact contact;
   memset(&contact, 0, sizeof contact);
@@ -139,12 +141,6 @@ constexpr int CONTACTS_PER_BIKE_PAIR = 4;
 
 // Collision spheres of a bike in the world, for bike-to-bike tests: the
 // part spheres and eight spheres around each tyre.
-struct WorldSphere {
-  int body;
-  DVec centre;
-  double radius;
-};
-
 int world_spheres(const Bike& b, int body, WorldSphere* out) {
   int n = 0;
   DVec p = body_position(b, body);
@@ -168,8 +164,6 @@ double body_bound(const Bike& b, int body) {
   const WheelShape& w = b.wheel[body == BODY_FRONT_WHEEL ? WHEEL_FRONT : WHEEL_REAR];
   return w.major_radius + w.minor_radius;
 }
-
-}  // namespace
 
 bool parse_shape_mesh(const char* text, size_t size, ShapeMesh* mesh, char* error, size_t error_size) {
   Scanner s{text, text + size};
@@ -337,7 +331,7 @@ void make_part_contacts(Bike* b, const Terrain& terrain) {
         b->part_notes[b->part_note_count] = note;
       }
       dJointFeedback* fb = body == BODY_RIDER ? nullptr : &b->part_feedback[b->part_note_count++];
-      add_contact(b->body[body], nullptr, h.point, h.normal, h.depth, mu, fb);
+      add_part_contact(b->body[body], nullptr, h.point, h.normal, h.depth, mu, fb);
     }
     b->has_touched_ground = true;
     if (body == BODY_RIDER) {
@@ -392,7 +386,7 @@ int collide_bike_pair(Bike* a, Bike* b) {
   }
   for (int k = 0; k < count; k++) {
     const Hit& h = hits[k];
-    add_contact(a->body[h.body_a], b->body[h.body_b], h.point, h.normal, h.depth, BIKE_CONTACT_GRIP, nullptr);
+    add_part_contact(a->body[h.body_a], b->body[h.body_b], h.point, h.normal, h.depth, BIKE_CONTACT_GRIP, nullptr);
     if (a->bike_note_count < PART_CONTACT_NOTES)
       a->bike_notes[a->bike_note_count++] = ContactNote{(int16_t)h.body_a, (int16_t)b->slot, (float)h.depth, 0, 0};
     if (b->bike_note_count < PART_CONTACT_NOTES)

@@ -29,6 +29,8 @@
 #include <cstdint>
 #include <vector>
 
+#include <ode/ode.h>
+
 #include "bike/bike_math.h"
 
 struct Bike;
@@ -87,3 +89,20 @@ void make_part_contacts(Bike* bike, const Terrain& terrain);
 
 // Contacts between two bikes' parts and wheels (each pair once, deepest few).
 int collide_bike_pair(Bike* a, Bike* b);
+
+// A bike's collision spheres in the world, as the bike-to-bike and other
+// object tests use them: a part's spheres, or eight spheres around a tyre
+// (at most SHAPE_MAX_SPHERES per body).
+struct WorldSphere {
+  int body;  // BikeBody
+  DVec centre;
+  double radius;
+};
+int world_spheres(const Bike& bike, int body, WorldSphere* out);
+// Distance from the body's origin that encloses all of its spheres.
+double body_bound(const Bike& bike, int body);
+
+// The soft contact of every part contact (2500 lbf/ft, 250 lbf s/ft) into
+// the contact group; b null attaches a to the static world.
+void add_part_contact(dBodyID a, dBodyID b, DVec point, DVec normal, double depth, double mu,
+                      dJointFeedback* feedback);

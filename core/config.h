@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "core/setup_choices.h"
+
 struct DataStream;
 
 constexpr int CONFIG_LINEUP_SLOTS = 40;      // "slot00".."slot39"
@@ -111,8 +113,6 @@ constexpr int TEXTURE_COMPRESS_NO = 0, TEXTURE_COMPRESS_YES = 1, TEXTURE_COMPRES
 constexpr int RENDER_SOFTWARE = 0, RENDER_HARDWARE_COPY = 1, RENDER_HARDWARE_DIRECT = 2,
               RENDER_SHADERS_COPY = 3, RENDER_SHADERS_DIRECT = 4;
 constexpr int PLAYBACK_ONLY = 0, PLAYBACK_RACE_AGAINST = 1;
-constexpr int BRAKE_NORMAL = 0, BRAKE_ANTILOCK = 1;
-constexpr int STOP_WHEELIES_NO = 0, STOP_WHEELIES_YES = 1, STOP_WHEELIES_FRONT_ONLY = 2;
 
 // Bindings in the order the file stores them.
 enum BindingIndex {

@@ -1,7 +1,7 @@
 // The seam between the game shell (start-up steps 17-20, the main loop and
 // the shutdown) and the subsystems it drives: race flow with the bikes behind
 // it, the bike physics, the loaded track, the renderer, the user interface, engine sound, the
-// replay, the network client and the track editor.
+// replay, the network client, the track editor and the points series.
 //
 // One table, one section per subsystem. Each subsystem fills its own section
 // when the game executable installs it; the headless tools and the tests fill
@@ -13,6 +13,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/controls.h"
 #include "core/types.h"
@@ -68,6 +69,55 @@ struct RaceReset {
   int skill;       // SKILL_*
 };
 
+// What the heads-up display shows of one bike, filled by the race for the
+// viewed bike each frame. Times are ticks; -1 means "none yet".
+struct HudBike {
+  float engine_rpm;
+  float redline_rpm;    // where the tachometer's red band starts
+  int gear;             // 0 neutral, 1.. the gears
+  int gear_count;
+  int laps_completed;
+  int lap_ticks;        // time on the lap being ridden
+  int last_lap_ticks;
+  int best_lap_ticks;
+  float lean;           // rider lean, -1 full forward .. +1 full back
+  bool finished;        // took the chequered flag
+  bool crashed;         // the rider is off the bike
+  // Suspension read-outs: positions 0 extended .. 1 compressed, speeds in
+  // ft/s of the fork and the shock, low-speed shares 0..1.
+  float fork_position, fork_speed, fork_low_speed_share;
+  float swingarm_position, shock_speed, shock_low_speed_share;
+  const char* name;     // rider name, null for none
+  const char* number;   // race number
+  const char* bike;     // bike model name
+};
+
+// The race as the HUD and the results board see it.
+struct HudRace {
+  int tick;             // the race clock
+  int gate_drop_tick;
+  int lap_total;        // laps of the race (a huge number while open)
+  int time_limit_ticks; // 0: a lap race
+  bool practice;
+  bool time_trial;
+  bool playback;        // a demo plays
+};
+
+// One line of the results board, in result order.
+struct ResultsEntry {
+  int slot;
+  const char* number;
+  const char* name;
+  const char* bike;
+  int laps;
+  int total_ticks;      // gate drop to its last gate, penalty included
+  int best_lap;         // number of its best lap, 0 for none
+  int best_lap_ticks;
+  int penalty_ticks;    // charged for cutting the track
+  int laps_taken;       // laps taken away for cutting
+  bool finished;
+};
+
 struct RaceHooks {
   void (*state)(RaceState* out);
   // False for an empty slot.
@@ -85,6 +135,14 @@ struct RaceHooks {
   void (*restart_attempt)();
   // Shutdown: the race with its bikes.
   void (*free_race)();
+  // The HUD's read-outs; false for an empty slot.
+  bool (*hud_bike)(int slot, HudBike* out);
+  bool (*hud_race)(HudRace* out);
+  // The results board: fills entries (at most MAX_BIKES) and says whether
+  // they are final. 0 while no race has results to show.
+  int (*results)(ResultsEntry* entries, bool* final);
+  // Leaving a setup menu: the player's bike takes the edited setup.
+  void (*apply_setup)();
 };
 
 // --- bike physics ----------------------------------------------------------------------
@@ -119,6 +177,9 @@ struct WorldHooks {
   void (*terrain_frame)();
   // Shutdown: frees the loaded track.
   void (*free_track)();
+  // The track map: the terrain's extent and the course as the centres of
+  // its timing gates in riding order. False without a track.
+  bool (*track_map)(float* size_x, float* size_z, std::vector<Vec3>* course);
 };
 
 // --- rendering -----------------------------------------------------------------------
@@ -144,6 +205,8 @@ struct RenderHooks {
   void (*draw_view)(const ViewSetup& view);
   // Shutdown: textures, images and models.
   void (*free)();
+  // "--draw-render-stats": lines of counters for the HUD.
+  void (*stats)(std::vector<std::string>* lines);
 };
 
 // --- user interface -----------------------------------------------------------------
@@ -212,6 +275,12 @@ struct NetState {
 
 struct NetHooks {
   void (*state)(NetState* out);
+  // The multiplayer menu: connect to a server (the name as typed), or leave.
+  void (*connect)(const char* server, const char* password);
+  // A finished chat line: chat for the server, or a "/" or "\" command.
+  void (*console_line)(const char* line);
+  // Round-trip time to the server in seconds for "draw_ping", < 0 unknown.
+  double (*ping)();
   // Once per step, before the race step.
   void (*step)();
   // Shutdown step 1: the disconnect message and closing the socket.
@@ -227,6 +296,22 @@ struct EditorHooks {
   void (*step)();
 };
 
+// --- points series ------------------------------------------------------------------
+
+// One series as its menu shows it.
+struct SeriesView {
+  std::string name;
+  std::string next_event;  // empty once every event is done
+  std::vector<std::string> standings;  // one line per rider, best first
+};
+
+struct SeriesHooks {
+  int (*count)();
+  bool (*view)(int series, SeriesView* out);
+  // Starts the race of the series' next event with its settings.
+  bool (*start_next_event)(int series);
+};
+
 struct GameHooks {
   RaceHooks race;
   PhysicsHooks physics;
@@ -237,6 +322,7 @@ struct GameHooks {
   ReplayHooks replay;
   NetHooks net;
   EditorHooks editor;
+  SeriesHooks series;
 };
 
 extern GameHooks g_game_hooks;

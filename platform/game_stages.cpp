@@ -14,7 +14,12 @@
 #include "platform/gl_state.h"
 #include "platform/log.h"
 #include "platform/platform.h"
+#include "race/race_game.h"
 #include "render/texture.h"
+#include "sound/bike_sound.h"
+#include "sound/sound.h"
+#include "sound/sound_output.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -44,12 +49,10 @@ WindowSettings game_window_settings(const RunOptions& options) {
 namespace {
 
 void open_audio(const RunOptions& options) {
-  if (!options.record_audio.empty()) {
-    if (!open_audio_capture(options.record_audio.c_str())) {
-      show_message("Can't record audio to '%.900s'\n", options.record_audio.c_str());
-    }
-  } else if (!options.no_sound) {
-    open_audio_device();  // without one the game runs silent; the log says why
+  // Without a device the game runs silent; the log says why.
+  bool capture = !options.record_audio.empty();
+  if (!open_sound_output(capture ? options.record_audio.c_str() : nullptr, options.no_sound) && capture) {
+    show_message("Can't record audio to '%.900s'\n", options.record_audio.c_str());
   }
 }
 
@@ -135,6 +138,8 @@ int audio_output() {
 
 void native_message_box(const char* title, const char* text) { show_native_message_box(title, text); }
 
+void free_bike_sound(void*, int slot) { delete_bike_sound(slot); }
+
 }  // namespace
 
 FramePlatform sdl_frame_platform() {
@@ -165,5 +170,8 @@ void install_game_stages() {
 
   // The subsystems, each filling its own section of g_game_hooks.
   install_track_world_hooks();
-  install_track_only_race();
+  install_race_hooks();
+  install_sound_hooks(&g_game_hooks, race_bike_in_slot);
+  g_race.seams.bike_freed = free_bike_sound;
+  install_ui_hooks();
 }

@@ -1,5 +1,6 @@
 // The loaded track as the main loop sees it, and the stand-in race the game
 // runs until the race flow joins it.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -30,6 +31,22 @@ int camera_for_gate(int gate) {
 }
 
 void free_track() { deallocate_track(&g_track); }
+
+// The course for the map: the checkpoints of a normal lap in riding order
+// (the first lap's when the track has only that).
+bool track_map(float* size_x, float* size_z, std::vector<Vec3>* course) {
+  course->clear();
+  if (!track_loaded()) return false;
+  *size_x = *size_z = g_track.terrain.width;
+  const TimingGates& gates = g_track.gates;
+  size_t first = (size_t)std::max(gates.first_lap, 0);
+  size_t start = gates.normal_lap > 0 && first < gates.sequence.size() ? first : 0;
+  for (size_t i = start; i < gates.sequence.size(); i++) {
+    int checkpoint = gates.sequence[i] % NO_SPLIT_MARK;
+    if (checkpoint >= 0 && checkpoint < (int)gates.checkpoints.size()) course->push_back(gates.checkpoints[(size_t)checkpoint].point);
+  }
+  return true;
+}
 
 int find_track_entry(const char* name) {
   for (size_t i = 0; i < g_tracks.paths.size(); i++) {
@@ -64,6 +81,7 @@ void install_track_world_hooks() {
   world.camera = track_camera;
   world.camera_for_gate = camera_for_gate;
   world.free_track = free_track;
+  world.track_map = track_map;
   g_find_track_entry = find_track_entry;
 }
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/audio_edges.h"
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "platform/sdl_internal.h"
@@ -35,8 +36,10 @@ std::vector<int16_t> g_mix_buffer;
 std::atomic<int64_t> g_submitted{0};
 std::atomic<int64_t> g_played{0};
 std::atomic<int64_t> g_underrun{0};
+AudioEdgeState g_edges = {};  // the audio thread's own
 
-// SDL's audio thread: copy what the ring holds, silence for the rest.
+// SDL's audio thread: copy what the ring holds, silence for the rest, with
+// the edges of a shortfall faded.
 void SDLCALL device_callback(void*, Uint8* stream, int length) {
   int frames = length / (int)(sizeof(int16_t) * DEVICE_CHANNELS);
   int16_t* out = (int16_t*)stream;
@@ -57,6 +60,7 @@ void SDLCALL device_callback(void*, Uint8* stream, int length) {
     g_ring.fill_frames -= taken;
   }
   memset(out + (size_t)taken * DEVICE_CHANNELS, 0, (size_t)(frames - taken) * DEVICE_CHANNELS * sizeof(int16_t));
+  soften_audio_edges(out, frames, taken, DEVICE_CHANNELS, &g_edges);
   g_played += taken;
   g_underrun += frames - taken;
   if (tap) tap(tap_user, out, frames, DEVICE_CHANNELS);
@@ -84,6 +88,7 @@ void reset_stats() {
   g_submitted = 0;
   g_played = 0;
   g_underrun = 0;
+  g_edges = {};
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/audio_edges.h"
 #include "platform/log.h"
 #include "platform/platform.h"
 
@@ -95,15 +96,29 @@ TEST_F(AudioTest, DeviceTakesSubmittedBlocksInOrder) {
   EXPECT_EQ(audio_stats().frames_submitted, 4000);
   close_audio();  // joins the audio thread: the tap is complete
 
-  // Silence until the first block, then every frame once, in order.
-  size_t first = 0;
-  while (first < tap.left.size() && tap.left[first] == 0) first++;
+  // Silence until the first block, then every frame once, in order. Coming
+  // out of silence the first frames may be faded in, and the end fades out.
+  size_t mark = 0;
+  while (mark < tap.left.size() && tap.left[mark] != AUDIO_EDGE_FRAMES + 1) mark++;
+  ASSERT_GE(mark, (size_t)AUDIO_EDGE_FRAMES);
+  size_t first = mark - AUDIO_EDGE_FRAMES;
   ASSERT_GE(tap.left.size(), first + 4000);
   for (int i = 0; i < 4000; i++) {
+    if (i < AUDIO_EDGE_FRAMES) {
+      ASSERT_GE(tap.left[first + i], 0) << "frame " << i;
+      ASSERT_LE(tap.left[first + i], i + 1) << "frame " << i;
+      continue;
+    }
     ASSERT_EQ(tap.left[first + i], i + 1) << "frame " << i;
     ASSERT_EQ(tap.right[first + i], -(i + 1));
   }
-  for (size_t i = first + 4000; i < tap.left.size(); i++) ASSERT_EQ(tap.left[i], 0);
+  for (size_t i = 0; i < first; i++) ASSERT_EQ(tap.left[i], 0);
+  for (size_t i = first + 4000; i < tap.left.size(); i++) {
+    ASSERT_LT(tap.left[i], 4000) << "fading, never louder than the last frame";
+    if (i >= first + 4000 + AUDIO_EDGE_FRAMES) {
+      ASSERT_EQ(tap.left[i], 0);
+    }
+  }
   EXPECT_FALSE(audio_is_open());
 }
 

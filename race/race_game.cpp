@@ -1,0 +1,124 @@
+// The race behind the game's hook table.
+#include "race/race_game.h"
+
+#include "core/command_line.h"
+#include "core/config.h"
+#include "core/game_hooks.h"
+#include "track/track.h"
+
+Race g_race;
+
+namespace {
+
+const char* list_name(ChoiceListId list, int index) {
+  const std::vector<std::string>& names = choice_values(list).names;
+  return index >= 0 && index < (int)names.size() ? names[(size_t)index].c_str() : "";
+}
+
+bool player_riding() {
+  const int s = g_race.local_slot;
+  return s >= 0 && s < MAX_BIKES && g_race.bikes[s] && g_race.mode[s] == RACE_SLOT_LOCAL;
+}
+
+void race_state(RaceState* out) {
+  out->track_loaded = !g_track.name.empty();
+  out->player_slot = g_race.local_slot;
+  out->player_riding = player_riding();
+  out->player_racing = out->player_riding && !race_bike_finished(g_race, g_race.local_slot);
+  out->time_trial = g_race.time_trial;
+  out->race_over = race_over(g_race);
+  out->minutes = g_race.time_limit / (60.0 * TICKS_PER_SECOND);
+  out->laps = g_race.configured_laps;
+  out->reset_count = g_race.reset_count;
+}
+
+bool bike_view(int slot, BikeView* out) {
+  RaceBikeInfo info;
+  if (!race_bike_info(g_race, slot, &info)) return false;
+  out->position = info.position;
+  for (int i = 0; i < 9; i++) out->rotation[i] = info.rotation[i];
+  out->velocity = info.velocity;
+  out->clutch_engagement = info.clutch_engagement;
+  out->gate = info.checkpoint;
+  out->status_line = info.status_line;
+  out->has_sound = true;  // the sound step makes it on the bike's first frame
+  out->skipping = false;
+  return true;
+}
+
+int running_order(int slots[MAX_BIKES]) {
+  for (int i = 0; i < g_race.running_count; i++) slots[i] = g_race.running_order[i].slot;
+  return g_race.running_count;
+}
+
+void reset(const RaceReset& reset) {
+  g_race.player = configured_player_rider();
+  g_race.ground_method = ground_method_for_choice(g_config.render_texture);
+  g_race.shader_path = false;
+  g_race.debug_level = g_run_options.debug_level;
+  g_race.learn = g_run_options.learn;
+  RaceSetup setup;
+  setup.track = reset.track;
+  setup.lineup = reset.lineup;
+  setup.playback = reset.playback;
+  setup.record = g_config.record == CHOICE_YES;
+  setup.time_limit = reset.minutes > 0 ? (int)(reset.minutes * 60.0 * TICKS_PER_SECOND) : 0;
+  setup.laps = reset.laps;
+  setup.skill = reset.skill;
+  reset_race(&g_race, setup);
+}
+
+void step() { race_step(&g_race); }
+
+void apply_controls(const BikeControls& c) {
+  set_player_controls(&g_race, RaceControls{c.steer, c.front_brake, c.rear_brake, c.throttle, c.dab, c.back_up, c.lean,
+                                            c.clutch_engagement, c.shift});
+}
+
+void restart() { restart_attempt(&g_race); }
+
+void free_the_race() { free_race(&g_race); }
+
+void move_bike(int slot, float dy) { race_move_bike(&g_race, slot, dy); }
+bool bike_collides(int slot) { return race_bike_collides(g_race, slot); }
+
+}  // namespace
+
+const Bike* race_bike_in_slot(int slot) { return slot >= 0 && slot < MAX_BIKES ? g_race.bikes[slot] : nullptr; }
+
+RaceRider configured_player_rider() {
+  RaceRider rider;
+  const BikeSetup& b = g_bike_setup;
+  rider.model = list_name(ChoiceListId::bike_models, b.bike);
+  rider.rider_skin = list_name(ChoiceListId::rider_textures, b.rider_texture);
+  rider.helmet_skin = list_name(ChoiceListId::head_textures, b.head_texture);
+  rider.bike_skin = list_name(ChoiceListId::bike_textures, b.bike_texture);
+  rider.wheel_skin = list_name(ChoiceListId::wheel_textures, b.wheel_texture);
+  rider.number = b.number;
+  rider.name = b.name;
+  // The bike and skin choices are not setup keys; the bike's setup skips them.
+  for (const SettingRow& row : bike_setup_rows()) {
+    if (row.kind == SettingKind::number && row.number) rider.setup.emplace_back(row.key, *row.number);
+    else if (row.kind == SettingKind::choice && row.choice) rider.setup.emplace_back(row.key, *row.choice);
+  }
+  return rider;
+}
+
+void install_race_hooks() {
+  init_race(&g_race);
+  g_race.track = &g_track;
+  RaceHooks& race = g_game_hooks.race;
+  race.state = race_state;
+  race.bike = bike_view;
+  race.running_order = running_order;
+  race.reset = reset;
+  race.step = step;
+  race.apply_controls = apply_controls;
+  race.restart_attempt = restart;
+  race.free_race = free_the_race;
+  PhysicsHooks& physics = g_game_hooks.physics;
+  if (!physics.create_world) physics.create_world = race_create_world;
+  if (!physics.free_world) physics.free_world = race_free_world;
+  if (!physics.move_bike) physics.move_bike = move_bike;
+  if (!physics.bike_collides) physics.bike_collides = bike_collides;
+}

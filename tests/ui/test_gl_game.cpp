@@ -1,0 +1,210 @@
+// The game played through its menus: the test build of the executable on a
+// private Xvfb, driven by key presses sent through the X server. It changes a
+// number, a choice and a binding, starts a race, takes a screenshot and
+// quits; the configuration file and the screenshot it leaves are checked.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/datafile.h"
+#include "render/image.h"
+#include "tests/platform/xvfb.h"
+#include "tests/track/track_fixture.h"
+#include "ui_gl_fixture.h"
+#include "xtest_keys.h"
+
+namespace {
+
+std::string read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class GamePlayTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new Xvfb();
+    running_ = server_->start(&why_);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!running_) GTEST_SKIP() << why_;
+    if (!keys_.open(&why_)) GTEST_SKIP() << why_;
+    data_ = std::make_unique<ScratchData>();
+    build_fixture_track(*data_, "rabbithill", true);
+    data_->write("zzzz.saf", "-\nthe test data set\n");
+    Font text, mono;
+    ASSERT_TRUE(rasterise_font(DEJAVU_SANS, 32, &text, &why_)) << why_;
+    ASSERT_TRUE(rasterise_font(DEJAVU_MONO, 24, &mono, &why_)) << why_;
+    std::filesystem::create_directories(data_->path("fonts"));
+    ASSERT_TRUE(write_font_file(data_->path("fonts/text.dvfont").c_str(), text));
+    ASSERT_TRUE(write_font_file(data_->path("fonts/mono.dvfont").c_str(), mono));
+    write_rgba_png(data_->path("tach.png"), make_tach_image(256));
+    digest_ = game_data_digest(data_->path("zzzz.saf").c_str());
+    char pattern[] = "/tmp/dv_play_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    home_ = root_ + "/xdg/Dirtvane/";
+    std::filesystem::create_directories(home_);
+    std::ofstream(root_ + "/lsan.supp") << "leak:libdbus-1.so\n";
+    std::ofstream(home_ + "config") << "video_mode=Windowed\nxres=640\nyres=480\n";
+  }
+  void TearDown() override {
+    if (!root_.empty()) std::filesystem::remove_all(root_);
+  }
+
+  pid_t start() {
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(root_.c_str()) != 0) _exit(126);
+      setenv("HOME", root_.c_str(), 1);
+      setenv("XDG_DATA_HOME", (root_ + "/xdg").c_str(), 1);
+      setenv("DV_HOME", data_->root.c_str(), 1);
+      setenv("DV_TEST_GAME_DATA_DIGEST", digest_.c_str(), 1);
+      setenv("VORN_OPTIONS", "[message-box:off]", 1);
+      setenv("SDL_AUDIODRIVER", "dummy", 1);
+      std::string lsan = "suppressions=" + root_ + "/lsan.supp";
+      if (const char* given = getenv("LSAN_OPTIONS")) lsan = std::string(given) + ":" + lsan;
+      setenv("LSAN_OPTIONS", lsan.c_str(), 1);
+      unsetenv("VORN_LOGFILE");
+      int out = open((root_ + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int err = open((root_ + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(err, 2);
+      char name[] = "dirtvane", sound[] = "--nosound", debug[] = "--super-debug";
+      char* argv[] = {name, sound, debug, nullptr};
+      execv(DV_TEST_GAME_PATH, argv);
+      _exit(127);
+    }
+    return pid;
+  }
+
+  // The exit code once the game ends by itself within `seconds`, else -1
+  // (and the game is killed).
+  int finish(pid_t pid, double seconds) {
+    int status = 0;
+    for (int i = 0; i < seconds * 20; i++) {
+      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      usleep(50000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+  }
+
+  bool wait_for_log(const std::string& text, double seconds) {
+    for (int i = 0; i < seconds * 20; i++) {
+      if (read_text(home_ + "lastlog.txt").find(text) != std::string::npos) return true;
+      usleep(50000);
+    }
+    return false;
+  }
+
+  std::string diagnostics() {
+    return "log:\n" + read_text(home_ + "lastlog.txt") + "\nstderr:\n" + read_text(root_ + "/err");
+  }
+
+  static Xvfb* server_;
+  static bool running_;
+  static std::string why_;
+  XKeyboard keys_;
+  std::unique_ptr<ScratchData> data_;
+  std::string digest_, root_, home_;
+};
+
+Xvfb* GamePlayTest::server_ = nullptr;
+bool GamePlayTest::running_ = false;
+std::string GamePlayTest::why_;
+
+}  // namespace
+
+TEST_F(GamePlayTest, MenusChangeSettingsStartARaceAndTakeAScreenshot) {
+  pid_t pid = start();
+  ASSERT_GT(pid, 0);
+  unsigned long window = 0;
+  for (int i = 0; i < 200 && !window; i++) {
+    window = keys_.find_window("Dirtvane");
+    if (!window) usleep(50000);
+  }
+  ASSERT_NE(window, 0u) << diagnostics();
+  ASSERT_TRUE(wait_for_log("GL_EXTENSIONS", 20)) << diagnostics();
+  usleep(800000);  // the first frames: the main menu is open
+  keys_.focus(window);
+  usleep(200000);
+
+  // Graphics: the field of view up by five.
+  keys_.tap("Down", 10);
+  keys_.tap("Return");
+  keys_.tap("Down");
+  keys_.tap("Right", 5);
+  keys_.tap("Escape");
+  // Race: two laps against Amateur robots.
+  keys_.tap("Home");
+  keys_.tap("Down");
+  keys_.tap("Return");
+  keys_.tap("Down");
+  keys_.tap("Left", 3);
+  keys_.tap("Down", 2);
+  keys_.tap("Right");
+  keys_.tap("Escape");
+  // Controls: the throttle on "q".
+  keys_.tap("Down", 8);
+  keys_.tap("Return");
+  keys_.tap("Return");
+  keys_.tap("q");
+  keys_.tap("Escape");
+  // Race, Start Race.
+  keys_.tap("Home");
+  keys_.tap("Down");
+  keys_.tap("Return");
+  keys_.tap("End");
+  keys_.tap("Return");
+  usleep(1000000);
+  // The screenshot key, then Esc for the menu and Quit at its end.
+  keys_.tap("s");
+  ASSERT_TRUE(wait_for_log("Saved \"screenshot000.png\"", 10)) << diagnostics();
+  keys_.tap("Escape");
+  keys_.tap("End");
+  keys_.tap("Return");
+  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+
+  std::string config = read_text(home_ + "config");
+  EXPECT_NE(config.find("fov=115.000000\n"), std::string::npos) << config << diagnostics();
+  EXPECT_NE(config.find("laps=2.000000\n"), std::string::npos) << config;
+  EXPECT_NE(config.find("skill=Amateur\n"), std::string::npos) << config;
+  EXPECT_NE(config.find("throttle_key=(k)q\n"), std::string::npos) << config;
+
+  // The screenshot: the window's size, taken in the race view (the track's
+  // map in the corner, no menu over the middle).
+  Image shot;
+  std::string info;
+  ASSERT_TRUE(read_png_file((home_ + "screenshot000.png").c_str(), &shot, &info)) << diagnostics();
+  EXPECT_EQ(shot.width, 640);
+  EXPECT_EQ(shot.height, 480);
+  std::filesystem::create_directories(DV_UI_SHOTS_DIR);
+  std::filesystem::copy_file(home_ + "screenshot000.png", std::string(DV_UI_SHOTS_DIR) + "/game_race.png",
+                             std::filesystem::copy_options::overwrite_existing);
+  int map_pixels = 0;
+  for (int y = 0; y < 480 / 3; y++)
+    for (int x = 640 * 2 / 3; x < 640; x++) {
+      const uint8_t* p = &shot.pixels[((size_t)y * 640 + x) * 3];
+      // Anything but the clear colour (50, 153, 204): the map of the track.
+      if (std::abs(p[0] - 50) + std::abs(p[1] - 153) + std::abs(p[2] - 204) > 60) map_pixels++;
+    }
+  EXPECT_GT(map_pixels, 2000);
+  std::string log = read_text(home_ + "lastlog.txt");
+  EXPECT_NE(log.find("Configuration saved"), std::string::npos) << log;
+}

@@ -1,0 +1,201 @@
+// Headless race runner: a race on a track of the data set (or an in-code
+// course) with scripted players, robots and idle bikes, as fast as the
+// machine runs it; prints the timing log, the running order and lap times.
+//
+//   race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]
+//               [--lineup h,r,t,f,e...] [--time-trial] [--script FILE]
+//               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
+//               [--skill 0..2] [--trace N] [--quiet]
+//   race_runner --bench 1,20,160 [--seconds S]
+//
+// Lineup entries: h the scripted player, r a robot, t a robot on a 125, f a
+// robot on a four-stroke, e an empty gate. Without --lineup the player
+// rides alone. Robots hold still (no robot controller is linked) unless
+// --follow-robots makes them chase the riding line. --trace N logs the
+// player's position and speed every N steps. The script format is
+// tools/ride/ride.h's; "-" reads it from standard input. Exit code 0 on
+// success, 1 on bad input or a track that does not load.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/datafile.h"
+#include "tools/race_runner/runner.h"
+
+#ifndef DV_GAME_DIR
+#define DV_GAME_DIR "."
+#endif
+
+namespace {
+
+void usage() {
+  fprintf(stderr,
+          "usage: race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]\n"
+          "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
+          "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--trace N] [--quiet]\n"
+          "       race_runner --bench 1,20,160 [--seconds S]\n");
+}
+
+bool read_file(const char* name, std::string* out) {
+  FILE* f = strcmp(name, "-") == 0 ? stdin : fopen(name, "rb");
+  if (!f) return false;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out->append(buffer, n);
+  bool ok = !ferror(f);
+  if (f != stdin) fclose(f);
+  return ok;
+}
+
+bool number(const char* text, double lo, double hi, double* out) {
+  char* end = nullptr;
+  double v = strtod(text, &end);
+  if (!*text || *end || !(v >= lo && v <= hi)) return false;
+  *out = v;
+  return true;
+}
+
+int bad_arg(const char* option) {
+  fprintf(stderr, "Bad arg for %s\n", option);
+  return 1;
+}
+
+int bench(const char* counts_text, double seconds) {
+  std::vector<int> counts;
+  std::string copy = counts_text;
+  for (char* p = strtok(copy.data(), ","); p; p = strtok(nullptr, ",")) {
+    double n;
+    if (!number(p, 1, MAX_BIKES, &n)) {
+      fprintf(stderr, "Bad arg for --bench\n");
+      return 1;
+    }
+    counts.push_back((int)n);
+  }
+  printf("race step against the bike simulation, proving ground, bikes chasing its line at 30 mph\n");
+  printf("%6s %8s %14s %14s %8s\n", "bikes", "ticks", "race ticks/s", "bike ticks/s", "ratio");
+  for (int count : counts) {
+    RaceBenchFigures f;
+    char error[256];
+    if (!bench_race_step(count, seconds, &f, error, sizeof error)) {
+      fprintf(stderr, "%s\n", error);
+      return 1;
+    }
+    printf("%6d %8d %14.1f %14.1f %8.3f\n", f.bikes, f.ticks, f.race_ticks_per_second, f.bike_ticks_per_second,
+           f.bike_ticks_per_second / f.race_ticks_per_second);
+  }
+  printf("ratio: time of a race step over the bike simulation's share of it\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RunnerOptions options;
+  std::string data = DV_GAME_DIR, home;
+  const char* script_name = nullptr;
+  const char* bench_counts = nullptr;
+  double seconds = 10;
+  bool quiet = false;
+  for (int i = 1; i < argc; i++) {
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        fprintf(stderr, "%s needs a value\n", name);
+        exit(1);
+      }
+      return argv[++i];
+    };
+    double v;
+    const char* a = argv[i];
+    if (strcmp(a, "--track") == 0) options.track = value(a);
+    else if (strcmp(a, "--course") == 0) options.course = value(a);
+    else if (strcmp(a, "--data") == 0) data = value(a);
+    else if (strcmp(a, "--home") == 0) home = value(a);
+    else if (strcmp(a, "--script") == 0) script_name = value(a);
+    else if (strcmp(a, "--time-trial") == 0) options.time_trial = true;
+    else if (strcmp(a, "--follow-robots") == 0) options.follow_robots = true;
+    else if (strcmp(a, "--quiet") == 0) quiet = true;
+    else if (strcmp(a, "--bench") == 0) bench_counts = value(a);
+    else if (strcmp(a, "--lineup") == 0) {
+      char error[128];
+      if (!parse_lineup(value(a), &options.lineup, error, sizeof error)) {
+        fprintf(stderr, "Bad arg for --lineup: %s\n", error);
+        return 1;
+      }
+    } else if (strcmp(a, "--ticks") == 0) {
+      if (!number(value(a), 0, 1e9, &v)) return bad_arg(a);
+      options.ticks = (int)v;
+    } else if (strcmp(a, "--laps") == 0) {
+      if (!number(value(a), 0, 1000, &v)) return bad_arg(a);
+      options.laps = (int)v;
+    } else if (strcmp(a, "--minutes") == 0) {
+      if (!number(value(a), 0, 600, &v)) return bad_arg(a);
+      options.minutes = v;
+    } else if (strcmp(a, "--skill") == 0) {
+      if (!number(value(a), 0, 2, &v)) return bad_arg(a);
+      options.skill = (int)v;
+    } else if (strcmp(a, "--trace") == 0) {
+      if (!number(value(a), 1, 1e6, &v)) return bad_arg(a);
+      options.trace_every = (int)v;
+    } else if (strcmp(a, "--seconds") == 0) {
+      if (!number(value(a), 0.01, 600, &v)) return bad_arg(a);
+      seconds = v;
+    } else {
+      usage();
+      return 1;
+    }
+  }
+  if (bench_counts) return bench(bench_counts, seconds);
+  if (options.track.empty() == options.course.empty()) {
+    fprintf(stderr, "Give one of --track and --course\n");
+    usage();
+    return 1;
+  }
+  if (script_name) {
+    std::string text;
+    if (!read_file(script_name, &text)) {
+      fprintf(stderr, "Can't read '%.900s'\n", script_name);
+      return 1;
+    }
+    char error[256];
+    if (!parse_ride_script(text.data(), text.size(), &options.script, error, sizeof error)) {
+      fprintf(stderr, "%.900s: %s\n", script_name, error);
+      return 1;
+    }
+  }
+
+  // The home directory takes what the race writes; a scratch one unless given.
+  bool scratch_home = home.empty();
+  if (scratch_home) {
+    char pattern[] = "/tmp/race_runner_XXXXXX";
+    if (!mkdtemp(pattern)) {
+      fprintf(stderr, "Can't make a scratch home directory\n");
+      return 1;
+    }
+    home = pattern;
+  }
+  set_search_directories({home, data});
+
+  auto runner = std::make_unique<Runner>();
+  char error[256];
+  int code = 0;
+  if (!start_runner(runner.get(), options, error, sizeof error)) {
+    fprintf(stderr, "%s\n", error);
+    code = 1;
+  } else {
+    printf("Timing log (seconds from the gate drop):\n");
+    run_runner(runner.get(), quiet ? nullptr : stdout);
+    write_race_report(stdout, *runner);
+  }
+  end_runner(runner.get());
+  if (scratch_home) {
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+  }
+  return code;
+}

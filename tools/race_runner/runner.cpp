@@ -1,0 +1,483 @@
+// The race runner's race, log, report and benchmark.
+#include "tools/race_runner/runner.h"
+
+#include <chrono>
+#include <cmath>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "bike/bike.h"
+#include "bike/bike_sim.h"
+#include "bike/part_shapes.h"
+#include "bike/proving_ground.h"
+#include "bike/roost.h"
+#include "render/texture.h"
+#include "track/track.h"
+
+namespace {
+
+constexpr int COURSE_CHECKPOINTS = 8;
+constexpr float COURSE_CHECKPOINT_RADIUS = 40;
+constexpr int COURSE_GATES = 10;
+constexpr float COURSE_GATE_SPACING = 4;
+constexpr int LINE_POINTS_PER_GATE = 6;
+// Laps of line past the race's end (a rolling finish), and for a timed race.
+constexpr int LINE_EXTRA_LAPS = 2;
+constexpr int TIMED_RACE_LINE_LAPS = 100;
+constexpr int FINISH_GRACE_TICKS = 30 * TICKS_PER_SECOND;  // after the leader's finish
+constexpr double ROBOT_FOLLOW_SPEED = 30 * FEET_PER_SECOND_PER_MPH;
+
+const char* const COURSE_PREFIX = "course:";
+
+void set_error(char* error, size_t size, const char* text) {
+  if (error && size) snprintf(error, size, "%s", text);
+}
+
+int nearest_point(const std::vector<Vec3>& line, Vec3 p) {
+  int best = 0;
+  double best_d = 1e300;
+  for (size_t i = 0; i < line.size(); i++) {
+    double dx = line[i].x - p.x, dz = line[i].z - p.z;
+    if (dx * dx + dz * dz < best_d) {
+      best_d = dx * dx + dz * dz;
+      best = (int)i;
+    }
+  }
+  return best;
+}
+
+void start_follower(PathFollower* f, const std::vector<Vec3>& line, const Bike& bike, double speed, bool keys) {
+  *f = PathFollower{};
+  if (line.size() < 2) return;
+  f->points = line.data();
+  f->count = (int)line.size();
+  f->speed = speed;
+  f->keys = keys;
+  DVec p = body_position(bike, BODY_FRAME);
+  f->next = nearest_point(line, Vec3{(float)p.x, 0, (float)p.z});
+}
+
+// On a track's line the follower looks for its place from the last gate
+// the bike passed, so neither a crash nor a missed turn loses it.
+void anchor_to_gates(const Runner& r, int slot, PathFollower* f) {
+  if (!r.line_by_gates || !f->points) return;
+  f->next = std::min(LINE_POINTS_PER_GATE * r.race.timing[slot].gates_passed, f->count - 1);
+}
+
+// The follower's speed on a line: no faster than the corners of the next
+// stretch allow (a lateral grip of under a third of a g), reached after braking
+// gently.
+constexpr double CORNER_LOOKAHEAD = 150;    // ft
+constexpr double CORNER_GRIP = 9;           // ft/s^2 across the line
+constexpr double CORNER_BRAKING = 10;       // ft/s^2 along it
+constexpr double CORNER_SLOWEST = 12 * FEET_PER_SECOND_PER_MPH;
+
+double line_speed_limit(const std::vector<Vec3>& line, int from, double top) {
+  double limit = top, distance = 0;
+  for (int i = std::max(from, 0); i + 2 < (int)line.size() && distance < CORNER_LOOKAHEAD; i++) {
+    const Vec3 a = line[(size_t)i], b = line[(size_t)i + 1], c = line[(size_t)i + 2];
+    const double l1 = std::hypot(b.x - a.x, b.z - a.z), l2 = std::hypot(c.x - b.x, c.z - b.z);
+    distance += l1;
+    if (l1 < 1e-3 || l2 < 1e-3) continue;
+    const double cosine = ((b.x - a.x) * (c.x - b.x) + (b.z - a.z) * (c.z - b.z)) / (l1 * l2);
+    const double turn = std::acos(std::clamp(cosine, -1.0, 1.0));
+    if (turn < 1e-4) continue;
+    const double corner = std::sqrt(CORNER_GRIP * 0.5 * (l1 + l2) / turn);
+    limit = std::min(limit, std::sqrt(corner * corner + 2 * CORNER_BRAKING * distance));
+  }
+  return std::max(std::min(limit, top), std::min(top, CORNER_SLOWEST));
+}
+
+void follow_line(const Runner& r, int slot, PathFollower* f, double top, const ControlOptions& options,
+                 float control[CONTROL_COUNT]) {
+  anchor_to_gates(r, slot, f);
+  f->speed = line_speed_limit(r.line, f->next, top);
+  follow_path(f, *r.race.bikes[slot], options, control);
+}
+
+// The stand-in robot controller of the runner: chase the line.
+void follow_line_controls(void* context, const Race& race, int slot, float control[RACE_CONTROLS]) {
+  Runner* r = (Runner*)context;
+  PathFollower& f = r->robot_followers[slot];
+  if (!f.points) start_follower(&f, r->line, *race.bikes[slot], ROBOT_FOLLOW_SPEED, false);
+  follow_line(*r, slot, &f, ROBOT_FOLLOW_SPEED, ControlOptions{false, false}, control);
+}
+
+void player_controls(Runner* r, float control[CONTROL_COUNT]) {
+  const RideScript& script = r->options.script;
+  const double t = (r->race.tick - r->start_tick) * TICK_SECONDS;
+  if (r->player_follower.points) {
+    float scripted[CONTROL_COUNT];
+    script_controls(script, t, scripted);
+    for (int i = 0; i < CONTROL_COUNT; i++) control[i] = 0;
+    follow_line(*r, r->race.local_slot, &r->player_follower, script.follow_speed * FEET_PER_SECOND_PER_MPH,
+                r->player_options, control);
+    // Scripted values other than zero override the follower.
+    for (int i = 0; i < CONTROL_COUNT; i++)
+      if (scripted[i] != 0) control[i] = scripted[i];
+  } else {
+    script_controls(script, t, control);
+  }
+}
+
+std::vector<int> gates_before(const Race& race) {
+  std::vector<int> gates(MAX_BIKES, 0);
+  for (int s = 0; s < MAX_BIKES; s++) gates[(size_t)s] = race.timing[s].gates_passed;
+  return gates;
+}
+
+}  // namespace
+
+bool parse_lineup(const char* text, std::vector<int>* lineup, char* error, size_t error_size) {
+  std::vector<int> out;
+  const char* p = text;
+  while (*p) {
+    const char* end = strchr(p, ',');
+    std::string word = end ? std::string(p, (size_t)(end - p)) : std::string(p);
+    int code;
+    if (word == "h") code = LINEUP_HUMAN;
+    else if (word == "r") code = LINEUP_ROBOT;
+    else if (word == "t") code = LINEUP_ROBOT_2_STROKE;
+    else if (word == "f") code = LINEUP_ROBOT_4_STROKE;
+    else if (word == "e") code = LINEUP_EMPTY;
+    else {
+      char* stop = nullptr;
+      long v = strtol(word.c_str(), &stop, 10);
+      if (word.empty() || *stop || v < 0 || v > LINEUP_ROBOT_4_STROKE) {
+        set_error(error, error_size, "lineup entries are h, r, t, f, e or the codes 0 to 4");
+        return false;
+      }
+      code = (int)v;
+    }
+    if (out.size() >= MAX_BIKES) {
+      set_error(error, error_size, "more than 160 lineup entries");
+      return false;
+    }
+    out.push_back(code);
+    if (!end) break;
+    p = end + 1;
+  }
+  out.resize(MAX_BIKES, LINEUP_EMPTY);
+  *lineup = std::move(out);
+  return true;
+}
+
+std::vector<Vec3> track_riding_line(const TimingGates& g, Vec3 start, int laps) {
+  std::vector<Vec3> line;
+  if (!g.timed || laps < 1) return line;
+  std::vector<Vec3> p = {Vec3{start.x, 0, start.z}};
+  for (int gate = 0; gate <= lap_end_gate(g, laps); gate++) {
+    Vec3 c = checkpoint_of_gate(g, gate).point;
+    p.push_back(Vec3{c.x, 0, c.z});
+  }
+  auto at = [&](int i) { return p[(size_t)std::clamp(i, 0, (int)p.size() - 1)]; };
+  for (int i = 0; i + 1 < (int)p.size(); i++)
+    for (int k = 0; k < LINE_POINTS_PER_GATE; k++) {
+      // Catmull-Rom through the checkpoints.
+      float t = (float)k / LINE_POINTS_PER_GATE, t2 = t * t, t3 = t2 * t;
+      Vec3 a = at(i - 1), b = at(i), c = at(i + 1), d = at(i + 2);
+      line.push_back(b * (1.5f * t3 - 2.5f * t2 + 1) + c * (-1.5f * t3 + 2 * t2 + 0.5f * t) +
+                     a * (-0.5f * t3 + t2 - 0.5f * t) + d * (0.5f * t3 - 0.5f * t2));
+    }
+  line.push_back(p.back());
+  return line;
+}
+
+bool build_course_track(LoadedTrack* track, const char* name) {
+  Course course;
+  if (!course_by_name(name, &course)) return false;
+  deallocate_track(track);
+  build_course(&track->terrain, course);
+  track->name = std::string(COURSE_PREFIX) + name;
+  track->list_entry = -1;
+  clear_timing_gates(&track->gates);
+  if (course != COURSE_PROVING_GROUND) return true;
+  int count = 0;
+  const Vec3* line = proving_ground_line(&count);
+  TimingGates& g = track->gates;
+  // Checkpoints at every eighth of the loop, the last on the start line.
+  for (int k = 1; k <= COURSE_CHECKPOINTS; k++) {
+    int i = (k * count / COURSE_CHECKPOINTS) % count;
+    Vec3 a = line[(i + count - 1) % count], b = line[(i + 1) % count];
+    g.checkpoints.push_back(Checkpoint{line[i], Vec3{b.x - a.x, 0, b.z - a.z}, COURSE_CHECKPOINT_RADIUS, false});
+  }
+  for (int lap = 0; lap < 2; lap++)
+    for (int k = 0; k < COURSE_CHECKPOINTS; k++) g.sequence.push_back(k);
+  g.first_lap = g.normal_lap = COURSE_CHECKPOINTS;
+  normalise_timing_gates(&g, 0);
+  // The gates across the start, facing along the line.
+  Vec3 a = line[0], b = line[1];
+  float heading = std::atan2(-(b.x - a.x), -(b.z - a.z));
+  Vec3 across{std::cos(heading), 0, -std::sin(heading)};
+  for (int i = 0; i < COURSE_GATES; i++) {
+    float offset = ((float)i - (COURSE_GATES - 1) * 0.5f) * COURSE_GATE_SPACING;
+    Vec3 at = a + across * offset;
+    at.y = height_at(track->terrain, at.x, at.z);
+    g.starting_gates.push_back(StartingGate{at, heading, "", "", ""});
+  }
+  return true;
+}
+
+bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t error_size) {
+  r->options = options;
+  init_race(&r->race);
+  r->race.ground_method = GROUND_SOFTWARE;
+  r->events.clear();
+  create_bike_world();
+  clear_roost(&g_roost);
+  // The part shapes of the data set, where it has them.
+  build_default_part_shapes(&g_part_shapes);
+  load_part_shapes(&g_part_shapes);
+  std::string track_name = options.track;
+  if (!options.course.empty()) {
+    if (!build_course_track(&g_track, options.course.c_str())) {
+      set_error(error, error_size, "unknown course");
+      return false;
+    }
+    r->own_track = true;
+    track_name = g_track.name;
+  }
+  // The player.
+  const RideScript& script = options.script;
+  RaceRider& player = r->race.player;
+  player.model = script.bike;
+  player.number = "1";
+  player.name = "Scripted rider";
+  player.setup = script.setup;
+  r->player_setup = BikeSetup{};
+  for (const auto& [key, value] : script.setup) set_setup_value(&r->player_setup, key.c_str(), value);
+  r->player_options = ControlOptions{r->player_setup.reverse_steering != 0, r->player_setup.sticky_dab != 0};
+  if (options.follow_robots) {
+    r->race.seams.robot.context = r;
+    r->race.seams.robot.controls = follow_line_controls;
+  }
+
+  std::vector<int> lineup = options.lineup;
+  if (lineup.empty()) {
+    lineup.assign(MAX_BIKES, LINEUP_EMPTY);
+    lineup[0] = LINEUP_HUMAN;
+  }
+  RaceSetup setup = {track_name.c_str(), options.time_trial ? nullptr : lineup.data(), false, false,
+                     (int)(options.minutes * 60 * TICKS_PER_SECOND), options.laps, options.skill};
+  if (track_name.empty() || !reset_race(&r->race, setup)) {
+    set_error(error, error_size, "the track did not load");
+    return false;
+  }
+  r->start_tick = r->race.tick;
+  r->line.clear();
+  r->line_by_gates = false;
+  if (options.course == "proving_ground") {
+    int count = 0;
+    const Vec3* line = proving_ground_line(&count);
+    r->line.assign(line, line + count);
+  } else {
+    const int local = r->race.local_slot;
+    Vec3 start = local != NO_BIKE ? starting_place(g_track, local).position : Vec3{0, 0, 0};
+    int laps = options.minutes > 0 ? TIMED_RACE_LINE_LAPS : std::max(options.laps, 1) + LINE_EXTRA_LAPS;
+    r->line = track_riding_line(g_track.gates, start, laps);
+    r->line_by_gates = !r->line.empty();
+  }
+  r->player_follower = PathFollower{};
+  for (PathFollower& f : r->robot_followers) f = PathFollower{};
+  const int local = r->race.local_slot;
+  if (local != NO_BIKE && script.follow_speed > 0 && r->line.size() >= 2)
+    start_follower(&r->player_follower, r->line, *r->race.bikes[local], script.follow_speed * FEET_PER_SECOND_PER_MPH,
+                   script.follow_keys);
+  return true;
+}
+
+void step_runner(Runner* r) {
+  Race& race = r->race;
+  const int local = race.local_slot;
+  if (local != NO_BIKE && race.bikes[local] && !race.timing[local].finished) {
+    float control[CONTROL_COUNT];
+    player_controls(r, control);
+    apply_control_vector(race.bikes[local], control, r->player_options);
+  }
+  std::vector<int> before = gates_before(race);
+  const int tick = race.tick;
+  race_step(&race);
+  const TimingGates& g = race.track->gates;
+  for (int s = 0; s < MAX_BIKES; s++) {
+    const BikeTiming& t = race.timing[s];
+    if (!race.bikes[s] || t.gates_passed == before[(size_t)s] || t.gates_passed == 0) continue;
+    TimingEvent e{tick, s, t.gates_passed - 1, 0, 0, -1, t.finished};
+    e.checkpoint = g.sequence[(size_t)folded_gate(g, e.gate)] % NO_SPLIT_MARK;
+    if (is_lap_end(g, e.gate) && pass_tick(t, e.gate) == tick) {
+      e.lap = race_lap_state(race, s).completed_laps;
+      e.lap_ticks = race_lap_time(race, s, e.lap);
+    }
+    r->events.push_back(e);
+  }
+}
+
+bool runner_done(const Runner& r) {
+  const Race& race = r.race;
+  const int ran = race.tick - r.start_tick;
+  if (r.options.ticks > 0) return ran >= r.options.ticks;
+  if (ran >= r.options.max_ticks) return true;
+  if (race.results_final) return true;
+  if (race.time_trial) {
+    // A time trial has no end: stop once the asked laps are done.
+    return race.local_slot != NO_BIKE && race_lap_state(race, race.local_slot).completed_laps >= r.options.laps;
+  }
+  // Bikes that never move never finish: give the field a while after the leader.
+  if (race_over(race) && race.running_count > 0) {
+    const int leader = race.running_order[0].slot;
+    int finish = pass_tick(race.timing[leader], finishing_gate(race.track->gates, race.lap_total));
+    return finish >= 0 && race.tick - finish >= FINISH_GRACE_TICKS;
+  }
+  return false;
+}
+
+void write_trace(FILE* out, const Runner& r) {
+  const int s = r.race.local_slot;
+  if (s == NO_BIKE || !r.race.bikes[s]) return;
+  const Bike& b = *r.race.bikes[s];
+  DVec p = body_position(b, BODY_FRAME);
+  fprintf(out, "%9.3f  trace  x %8.2f  y %7.2f  z %8.2f  %5.1f mph  gear %d  crashes %d%s\n",
+          (r.race.tick - r.race.gate_drop_tick) * TICK_SECONDS, p.x, p.y, p.z,
+          bike_speed(b) / FEET_PER_SECOND_PER_MPH, b.neutral ? 0 : b.gear + 1, b.crash_count,
+          b.crash_timer > 0 ? "  down" : "");
+}
+
+void run_runner(Runner* r, FILE* log) {
+  while (!runner_done(*r)) {
+    size_t seen = r->events.size();
+    if (log && r->options.trace_every > 0 && (r->race.tick - r->start_tick) % r->options.trace_every == 0)
+      write_trace(log, *r);
+    step_runner(r);
+    if (log)
+      for (size_t i = seen; i < r->events.size(); i++) write_timing_event(log, *r, r->events[i]);
+  }
+}
+
+void end_runner(Runner* r) {
+  free_race(&r->race);
+  deallocate_track(&g_track);
+  purge_textures(true);  // what the track's objects and lighting left in the cache
+  destroy_bike_world();
+}
+
+void write_timing_event(FILE* out, const Runner& r, const TimingEvent& e) {
+  fprintf(out, "%9.3f  slot %3d  gate %4d  checkpoint %3d", (e.tick - r.race.gate_drop_tick) * TICK_SECONDS, e.slot,
+          e.gate, e.checkpoint);
+  if (e.lap > 0) {
+    fprintf(out, "  lap %d", e.lap);
+    if (e.lap_ticks >= 0) fprintf(out, " in %.3f s (%d ticks)", e.lap_ticks * TICK_SECONDS, e.lap_ticks);
+  }
+  if (e.finished) fprintf(out, "  finished");
+  fprintf(out, "\n");
+}
+
+void write_race_report(FILE* out, const Runner& r) {
+  const Race& race = r.race;
+  fprintf(out, "Track %s, %s, gate drop at tick %d, %d ticks run\n", race.track->name.c_str(),
+          race.time_trial ? "time trial"
+          : race.time_limit > 0 ? "timed race"
+                                : "lap race",
+          race.gate_drop_tick, race.tick - r.start_tick);
+  if (race.time_limit > 0) fprintf(out, "Time limit %.2f min + %d laps\n", race.time_limit / (60.0 * 128), race.configured_laps);
+  fprintf(out, "Race laps %s\n", race.lap_total >= OPEN_LAPS ? "open" : std::to_string(race.lap_total).c_str());
+  RunningEntry order[MAX_BIKES];
+  const int count = current_running_order(race, order);
+  fprintf(out, "Running order:\n");
+  fprintf(out, "  pos slot  no. rider                  bike             laps gates  last gate\n");
+  for (int i = 0; i < count; i++) {
+    const RunningEntry& e = order[i];
+    const RaceRider& rider = race.riders[e.slot];
+    fprintf(out, "  %3d  %3d %4s %-22.22s %-16.16s %4d %5d  ", i + 1, e.slot, rider.number.c_str(),
+            rider.name.c_str(), rider.model.c_str(), race_lap_state(race, e.slot).completed_laps, e.gates_passed);
+    if (e.last_tick >= 0) fprintf(out, "%9.3f", (e.last_tick - race.gate_drop_tick) * TICK_SECONDS);
+    else fprintf(out, "%9s", "-");
+    fprintf(out, "%s\n", race.timing[e.slot].finished ? "  finished" : "");
+  }
+  fprintf(out, "Lap times:\n");
+  for (int i = 0; i < count; i++) {
+    const int s = order[i].slot;
+    const int laps = race_lap_state(race, s).completed_laps;
+    if (laps == 0) continue;
+    fprintf(out, "  slot %3d:", s);
+    for (int lap = 1; lap <= laps; lap++) {
+      int t = race_lap_time(race, s, lap);
+      if (t >= 0) fprintf(out, "  lap %d %.3f s (%d)", lap, t * TICK_SECONDS, t);
+      else fprintf(out, "  lap %d -", lap);
+    }
+    int best_number = 0;
+    int best = race_best_lap(race, s, &best_number);
+    if (best > 0) fprintf(out, "  best lap %d", best_number);
+    fprintf(out, "\n");
+  }
+  if (race.time_trial && race.session_best_lap > 0)
+    fprintf(out, "Best lap %.3f s (%d ticks)\n", race.session_best_lap * TICK_SECONDS, race.session_best_lap);
+}
+
+// --- benchmark ----------------------------------------------------------------------------
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Spread along the line, facing along it, as the bike benchmark places them.
+void spread_along_line(Runner* r, int count) {
+  const int points = (int)r->line.size();
+  for (int i = 0; i < count; i++) {
+    Bike* b = r->race.bikes[i];
+    int k = (int)((long long)i * points / count);
+    Vec3 a = r->line[(size_t)k], c = r->line[(size_t)((k + 1) % points)];
+    a.y = height_at(g_track.terrain, a.x, a.z);
+    place_bike(b, a, std::atan2(-(c.x - a.x), -(c.z - a.z)));
+    r->robot_followers[i] = PathFollower{};
+    start_follower(&r->robot_followers[i], r->line, *b, ROBOT_FOLLOW_SPEED, false);
+    r->robot_followers[i].next = k;
+  }
+}
+
+}  // namespace
+
+bool bench_race_step(int count, double seconds, RaceBenchFigures* out, char* error, size_t error_size) {
+  RunnerOptions options;
+  options.course = "proving_ground";
+  options.lineup.assign(MAX_BIKES, LINEUP_EMPTY);
+  for (int i = 0; i < count && i < MAX_BIKES; i++) options.lineup[(size_t)i] = LINEUP_ROBOT;
+  options.follow_robots = true;
+  options.laps = 1000;
+  auto runner = std::make_unique<Runner>();
+  if (!start_runner(runner.get(), options, error, error_size)) return false;
+  Race& race = runner->race;
+  const int ticks = std::max(1, (int)(seconds * TICKS_PER_SECOND));
+  const int warm = 256;
+
+  // The race running (gates down, not pushing). Race steps and bare bike
+  // ticks alternate on the same bikes, so both see the same riding.
+  spread_along_line(runner.get(), count);
+  race.tick = race.gate_drop_tick + GATE_PUSH_TICKS + 1;
+  const ControlOptions robot_options{false, false};
+  auto bike_tick = [&]() {
+    for (int s = 0; s < count; s++) {
+      float control[CONTROL_COUNT] = {};
+      follow_path(&runner->robot_followers[s], *race.bikes[s], robot_options, control);
+      apply_control_vector(race.bikes[s], control, robot_options);
+    }
+    run_bike_tick(race.bikes, g_track.terrain, race.tick);
+    advance_roost(&g_roost, g_track.terrain);
+    race.tick++;
+  };
+  double race_seconds = 0, bike_seconds = 0;
+  for (int i = 0; i < warm + 2 * ticks; i++) {
+    const bool timed = i >= warm;
+    auto t0 = Clock::now();
+    if (i % 2 == 0) race_step(&race);
+    else bike_tick();
+    double spent = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (timed) (i % 2 == 0 ? race_seconds : bike_seconds) += spent;
+  }
+  end_runner(runner.get());
+
+  out->bikes = count;
+  out->ticks = ticks;
+  out->race_ticks_per_second = ticks / race_seconds;
+  out->bike_ticks_per_second = ticks / bike_seconds;
+  return true;
+}

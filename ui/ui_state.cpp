@@ -1,0 +1,3 @@
+#include "ui/ui.h"
+
+UiState g_ui;
