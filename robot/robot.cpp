@@ -1,0 +1,703 @@
+// The robot controller: gate bookkeeping, path tracking, steering, speed,
+// flight, recovery and keeping clear of other bikes.
+#include "robot/robot.h"
+
+#include <cmath>
+
+#include "bike/bike.h"
+#include "platform/log.h"
+#include "race/timing.h"
+#include "track/terrain.h"
+#include "track/timing_gates.h"
+
+namespace {
+
+constexpr double G = 32.0;
+constexpr double PI = 3.14159265358979323846;
+
+struct SkillRow {
+  double pace, braking, corner_grip, choice_noise, mistake_interval;
+};
+// Each skill rides its own store (novice lines are slower to begin with,
+// see robot/training.h) a little below the pace it was ridden at; novices
+// also plan gentler braking, take whatever line comes, and wobble or come
+// in too fast every twenty seconds or so, where experts rarely err.
+const SkillRow SKILLS[SKILL_COUNT] = {
+    {0.93, 11, 12, 0.6, 20},
+    {0.95, 14, 15, 0.3, 45},
+    {0.97, 17, 18, 0.08, 150},
+};
+
+// After choosing, a robot waits this long before it may choose again for
+// being off its path, so it cannot flit between lines.
+constexpr int REPICK_COOLDOWN = 64;
+constexpr double STEER_RATE = 4.0 * TICK_SECONDS;  // full lock either way in half a second
+// A new line that starts beside the robot is joined gradually: the aim
+// starts where the robot is and moves onto the line at this rate (ft/s).
+constexpr double MERGE_RATE = 4.0;
+constexpr double MAX_SIDE_OFFSET = 10.0;
+// How far (ft) and how much faster or slower (ft/s) a line may start from
+// the robot before it fits only a third as well.
+constexpr double MATCH_DISTANCE = 6.0;
+constexpr double MATCH_SPEED = 20.0;
+// Passes of the smoothing filter over a recorded path: 4 irons out the weave
+// without cutting the corners (0 and 12 both rode slower on the proving
+// ground).
+constexpr int SMOOTHING_PASSES = 4;
+// Turns of about this radius take half of a pace push, tighter ones less.
+constexpr double CORNER_RADIUS = 150;
+constexpr int STUCK_TICKS = 2 * TICKS_PER_SECOND;
+constexpr int BACKING_TICKS = (int)(1.5 * TICKS_PER_SECOND);
+
+uint32_t next_random(uint32_t* state) {
+  // xorshift32: the same sequence on every machine.
+  uint32_t x = *state;
+  x ^= x << 13;
+  x ^= x >> 17;
+  x ^= x << 5;
+  *state = x;
+  return x;
+}
+double uniform(uint32_t* state) { return (next_random(state) >> 8) * (1.0 / 16777216.0); }
+
+DVec horizontal(DVec v) { return DVec{v.x, 0, v.z}; }
+
+DVec heading_of(const Bike& b) {
+  DVec f = horizontal(bike_forward(b));
+  if (length_squared(f) < 1e-9) f = horizontal(-bike_up(b));
+  return normalized(f, DVec{0, 0, -1});
+}
+
+bool airborne(const Bike& b) { return !(b.wheel[WHEEL_FRONT].depth > 0) && !(b.wheel[WHEEL_REAR].depth > 0); }
+
+// Nearest point of segment [a, b] to p, horizontally: parameter and distance².
+double segment_nearest(Vec3 a, Vec3 b, DVec p, double* t_out) {
+  double abx = b.x - a.x, abz = b.z - a.z;
+  double apx = p.x - a.x, apz = p.z - a.z;
+  double len2 = abx * abx + abz * abz;
+  double t = len2 > 1e-12 ? clampd((apx * abx + apz * abz) / len2, 0, 1) : 0;
+  double dx = apx - t * abx, dz = apz - t * abz;
+  *t_out = t;
+  return dx * dx + dz * dz;
+}
+
+// Index of the path point a distance `ahead` past index i (the last point
+// when the path ends first).
+int point_ahead(const std::vector<PathPoint>& path, int i, double ahead) {
+  double goal = path[(size_t)i].s + ahead;
+  int n = (int)path.size();
+  while (i + 1 < n && path[(size_t)i].s < goal) i++;
+  return i;
+}
+
+// Where the bike will be when it comes down: a ballistic step until the
+// frame is no higher above the ground than it rides.
+DVec landing_point(const Terrain& terrain, DVec p, DVec v) {
+  const double dt = 1.0 / 32;
+  for (int i = 0; i < 96; i++) {
+    p = p + v * dt;
+    v.y += GRAVITY_Y * dt;
+    if (p.y <= height_at(terrain, (float)p.x, (float)p.z) + 2.0) break;
+  }
+  return p;
+}
+
+void hold_for_start(float control[CONTROL_COUNT]) {
+  control[CONTROL_FRONT_BRAKE] = 1;
+  control[CONTROL_REAR_BRAKE] = 1;
+}
+
+void start_mistake(Robot* r) {
+  // A mistake is either a wobble (the bars off by a random amount) or a
+  // moment of over-eagerness (braking points taken too fast).
+  r->mistake_ticks = (int)(0.4 * TICKS_PER_SECOND + uniform(&r->random) * 0.6 * TICKS_PER_SECOND);
+  if (uniform(&r->random) < 0.5) {
+    r->mistake_steer = (float)((uniform(&r->random) - 0.5) * 0.5);
+    r->mistake_pace = 1;
+  } else {
+    r->mistake_steer = 0;
+    r->mistake_pace = (float)(1.06 + 0.06 * uniform(&r->random));
+  }
+}
+
+void schedule_mistake(Robot* r, int tick) {
+  if (r->style.mistake_interval <= 0) {
+    r->next_mistake_tick = -1;
+    return;
+  }
+  // Exponential gaps: mistakes come at random, at the mean rate.
+  double u = std::fmax(uniform(&r->random), 1e-6);
+  r->next_mistake_tick = tick + (int)(-std::log(u) * r->style.mistake_interval * TICKS_PER_SECOND);
+}
+
+// The split the robot must reach next: the first at or after the next gate.
+int next_target(const RobotWorld& w, const BikeTiming& timing) {
+  return next_split_gate(*w.gates, timing.gates_passed - 1);
+}
+
+// Ends the record of the line being ridden from its start: ridden to its
+// split, or given up (a crash, knocked off it, stuck).
+void close_line(Robot* r, const RobotWorld& w, bool ridden) {
+  if (!r->line_open) return;
+  r->line_open = false;
+  if (!w.keep_record) return;
+  if (ridden) note_line_ridden(w.store, r->group, r->line_slot, w.tick - r->line_start_tick);
+  else note_line_failed(w.store, r->group, r->line_slot);
+}
+
+void choose(Robot* r, const RobotWorld& w, const Bike& bike, int target, bool at_start) {
+  close_line(r, w, false);
+  r->target_gate = target;
+  r->from_start = at_start;
+  r->ridden_clean = true;
+  r->line_start_tick = w.tick;
+  r->stuck_ticks = 0;
+  if (!pick_line(r, w, bike, target)) r->from_start = false;
+  r->line_open = r->from_start;
+}
+
+// Keeps the nearest path point current, searching a window around the last
+// one so a path that passes near itself cannot capture the robot.
+void track_path(Robot* r, DVec p) {
+  int n = (int)r->path.size();
+  if (n < 2) {
+    r->nearest = 0;
+    r->lateral = 1e9f;
+    return;
+  }
+  int lo = r->nearest - 4 < 0 ? 0 : r->nearest - 4;
+  int hi = r->nearest + 60 > n - 1 ? n - 1 : r->nearest + 60;
+  double best = 1e300, best_t = 0;
+  int best_i = lo;
+  for (int i = lo; i < hi; i++) {
+    double t;
+    double d2 = segment_nearest(r->path[(size_t)i].position, r->path[(size_t)i + 1].position, p, &t);
+    if (d2 < best) {
+      best = d2;
+      best_i = i;
+      best_t = t;
+    }
+  }
+  r->nearest = best_t > 0.5 && best_i + 1 < n ? best_i + 1 : best_i;
+  const Vec3 a = r->path[(size_t)best_i].position, b = r->path[(size_t)best_i + 1].position;
+  DVec along = normalized(DVec{b.x - a.x, 0, b.z - a.z}, DVec{0, 0, -1});
+  DVec right = cross(along, DVec{0, 1, 0});
+  double side = dot(DVec{p.x - a.x, 0, p.z - a.z}, right);
+  r->lateral = (float)(side >= 0 ? std::sqrt(best) : -std::sqrt(best));
+}
+
+// Moves the aim sideways to get by, or slows, for bikes ahead; keeps clear
+// of bikes alongside. Returns the speed cap it leaves (ft/s).
+double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fwd, double speed) {
+  DVec right = cross(fwd, DVec{0, 1, 0});
+  double want_offset = 0, cap = 1e9;
+  double margin = 1.0 + 1.5 * (1 - r->style.aggression);
+  for (int i = 0; i < MAX_BIKES; i++) {
+    const Bike* o = w.bikes ? w.bikes[i] : nullptr;
+    if (!o || o == &bike || !o->enabled) continue;
+    DVec d = horizontal(body_position(*o, BODY_FRAME) - p);
+    double along = dot(d, fwd), side = dot(d, right);
+    if (along < -4 || along > 40 || std::fabs(side) > 7) continue;
+    double other_speed = o->crash_timer > 0 ? 0 : dot(horizontal(body_velocity(*o, BODY_FRAME)), fwd);
+    if (along > 3) {
+      double closing = speed - other_speed;
+      if (closing <= 0) continue;
+      // Pass on the side away from it; if it is dead ahead and near,
+      // also hold back until there is room.
+      double away = side > 0 ? -1 : 1;
+      double need = away * (5.0 + margin - std::fabs(side));
+      if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
+      double time_to_reach = (along - 3) / closing;
+      if (std::fabs(side) < 3.0 && time_to_reach < margin) cap = std::fmin(cap, other_speed + (along - 3) * 0.5);
+    } else if (std::fabs(side) < 4) {
+      // Alongside: lean away from it.
+      double need = (side > 0 ? -1 : 1) * (4 - std::fabs(side));
+      if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
+    }
+  }
+  double step = MERGE_RATE * TICK_SECONDS;  // ft per tick the aim may move
+  double delta = clampd(want_offset - r->side_offset, -step, step);
+  r->side_offset = (float)clampd(r->side_offset + delta, -MAX_SIDE_OFFSET, MAX_SIDE_OFFSET);
+  return cap;
+}
+
+// Unit tangent of the path at index i (horizontal).
+DVec path_direction(const std::vector<PathPoint>& path, int i, DVec fallback) {
+  int n = (int)path.size();
+  int a = i > 0 ? i - 1 : 0, b = i + 1 < n ? i + 1 : n - 1;
+  const Vec3 pa = path[(size_t)a].position, pb = path[(size_t)b].position;
+  return normalized(DVec{pb.x - pa.x, 0, pb.z - pa.z}, fallback);
+}
+
+// Signed curvature (1/ft, + turning right) of the path around index i, over
+// about 10 ft either side so single points do not make it jump.
+double path_curvature(const std::vector<PathPoint>& path, int i) {
+  int n = (int)path.size();
+  if (n < 3) return 0;
+  int a = i, b = i;
+  while (a > 0 && path[(size_t)i].s - path[(size_t)a].s < 10) a--;
+  while (b + 1 < n && path[(size_t)b].s - path[(size_t)i].s < 10) b++;
+  if (a == i || b == i) return 0;
+  DVec t1 = normalized(horizontal(dvec(path[(size_t)i].position) - dvec(path[(size_t)a].position)), DVec{0, 0, -1});
+  DVec t2 = normalized(horizontal(dvec(path[(size_t)b].position) - dvec(path[(size_t)i].position)), DVec{0, 0, -1});
+  DVec right = cross(t1, DVec{0, 1, 0});
+  double turn = std::atan2(dot(t2, right), dot(t2, t1));
+  double length = path[(size_t)b].s - path[(size_t)a].s;
+  return length > 1e-3 ? turn / (0.5 * length) : 0;
+}
+
+// Irons the rider's weave out of a recorded path: a few passes of a
+// [1 2 1] filter over the positions (points 8 ticks apart), ends held, then
+// the distances measured again.
+void smooth_path(std::vector<PathPoint>* path, size_t from, int passes) {
+  std::vector<PathPoint>& p = *path;
+  for (int k = 0; k < passes; k++) {
+    Vec3 previous = from < p.size() ? p[from].position : Vec3{0, 0, 0};
+    for (size_t i = from + 1; i + 1 < p.size(); i++) {
+      Vec3 here = p[i].position;
+      p[i].position.x = 0.25f * previous.x + 0.5f * here.x + 0.25f * p[i + 1].position.x;
+      p[i].position.z = 0.25f * previous.z + 0.5f * here.z + 0.25f * p[i + 1].position.z;
+      previous = here;
+    }
+  }
+  for (size_t i = from + 1; i < p.size(); i++) {
+    float dx = p[i].position.x - p[i - 1].position.x, dz = p[i].position.z - p[i - 1].position.z;
+    p[i].s = p[i - 1].s + std::sqrt(dx * dx + dz * dz);
+  }
+}
+
+void fill_curvature(std::vector<PathPoint>* path) {
+  for (size_t i = 0; i < path->size(); i++) (*path)[i].curve = (float)std::fabs(path_curvature(*path, (int)i));
+}
+
+void fly(const RobotWorld& w, const Bike& bike, DVec p, DVec v, float control[CONTROL_COUNT]) {
+  DVec land = landing_point(*w.terrain, p, v);
+  DVec dir = normalized(horizontal(v), heading_of(bike));
+  auto h = [&](double ahead) {
+    return (double)height_at(*w.terrain, (float)(land.x + dir.x * ahead), (float)(land.z + dir.z * ahead));
+  };
+  double ground_pitch = std::atan((h(3) - h(-3)) / 6);
+  DVec fwd = bike_forward(bike);
+  double pitch = std::asin(clampd(fwd.y, -1, 1));
+  DVec pitch_axis = mat_column(body_rotation(bike, BODY_FRAME), 0);
+  double pitch_rate = dot(body_angular_velocity(bike, BODY_FRAME), pitch_axis);
+  // Land a touch nose-high of the slope: the rear wheel first.
+  double error = ground_pitch + 0.04 - pitch;
+  control[CONTROL_LEAN] = (float)clampd(3.0 * error - 0.5 * pitch_rate, -1, 1);
+  control[CONTROL_THROTTLE] = 0.35f;
+}
+
+}  // namespace
+
+RobotStyle robot_style(int skill, double aggression, double consistency) {
+  const SkillRow& row = SKILLS[skill >= 0 && skill < SKILL_COUNT ? skill : SKILL_NOVICE];
+  aggression = clampd(aggression, 0, 1);
+  consistency = clampd(consistency, 0, 1);
+  RobotStyle s;
+  s.pace = row.pace * (1 + 0.03 * (aggression - 0.5));
+  s.braking = row.braking * (1 + 0.1 * (aggression - 0.5));
+  s.corner_grip = row.corner_grip;
+  s.choice_noise = clampd(row.choice_noise * (1.5 - consistency), 0, 1);
+  s.mistake_interval = row.mistake_interval * (0.5 + consistency);
+  s.aggression = aggression;
+  s.consistency = consistency;
+  return s;
+}
+
+ControlOptions robot_control_options() {
+  // The stock setup reverses the steering input, as for a new player.
+  return ControlOptions{true, false};
+}
+
+void init_robot(Robot* r, int slot, const RobotStyle& style, uint32_t seed) {
+  *r = Robot();
+  r->active = true;
+  r->slot = slot;
+  r->style = style;
+  r->random = (seed ^ 0x9e3779b9u) * 2654435761u + (uint32_t)slot * 40503u;
+  if (r->random == 0) r->random = 1;
+  r->mode = ROBOT_WAITING;
+  r->group = -1;
+  r->line_slot = -1;
+  r->target_gate = -1;
+  r->seen_gates = -1;
+  r->next_mistake_tick = -1;
+  r->mistake_pace = 1;
+  r->throttle_cap = 1;
+}
+
+double planned_speed(const Robot& r, int i, double speed) {
+  const std::vector<PathPoint>& path = r.path;
+  if (path.empty()) return 0;
+  double pace = r.mode == ROBOT_BOOTSTRAP ? 1.0 : r.style.pace;
+  if (r.mistake_ticks > 0) pace *= r.mistake_pace;
+  // Faster than the line was ridden, the push goes mostly into the
+  // straights: in a tight turn the grip is what it was.
+  auto paced = [&](const PathPoint& q) {
+    if (pace <= 1) return q.speed * pace;
+    double k = q.curve * CORNER_RADIUS;
+    return q.speed * (1 + (pace - 1) / (1 + k * k));
+  };
+  double a = r.style.braking;
+  double v = paced(path[(size_t)i]);
+  double reach = speed * speed / (2 * a) + 20;
+  double s0 = path[(size_t)i].s;
+  for (size_t j = (size_t)i + 1; j < path.size() && path[j].s - s0 < reach; j++) {
+    double vj = paced(path[j]);
+    v = std::fmin(v, std::sqrt(vj * vj + 2 * a * (path[j].s - s0)));
+  }
+  return v;
+}
+
+void robot_controls(Robot* r, const RobotWorld& w, const Bike& bike, const BikeTiming& timing,
+                    float control[CONTROL_COUNT]) {
+  for (int i = 0; i < CONTROL_COUNT; i++) control[i] = 0;
+  if (!r->active || !w.gates || !w.gates->timed || !w.store || !w.terrain) {
+    hold_for_start(control);
+    return;
+  }
+  if (!w.racing) {
+    r->mode = ROBOT_WAITING;
+    hold_for_start(control);
+    return;
+  }
+  if (bike.crash_timer > 0) {
+    r->mode = ROBOT_DOWN;
+    r->ridden_clean = false;
+    close_line(r, w, false);
+    return;
+  }
+  DVec p = body_position(bike, BODY_FRAME);
+  DVec v = body_velocity(bike, BODY_FRAME);
+  DVec fwd = heading_of(bike);
+  double speed = length(horizontal(v));
+
+  // 1. Gates.
+  if (r->mode == ROBOT_WAITING) {
+    r->seen_gates = timing.gates_passed;
+    schedule_mistake(r, w.tick);
+    choose(r, w, bike, next_target(w, timing), timing.gates_passed == 0);
+  } else if (r->mode == ROBOT_DOWN) {
+    choose(r, w, bike, next_target(w, timing), false);
+  }
+  if (timing.gates_passed != r->seen_gates) {
+    int passed = timing.gates_passed - 1;
+    r->seen_gates = timing.gates_passed;
+    if (passed == r->target_gate) {
+      close_line(r, w, r->ridden_clean);
+      choose(r, w, bike, next_split_gate(*w.gates, passed), true);
+    } else if (next_target(w, timing) != r->target_gate) {
+      choose(r, w, bike, next_target(w, timing), false);
+    }
+  }
+
+  // 2. Where on the path.
+  track_path(r, p);
+  bool lost = std::fabs(r->lateral - r->side_offset) > REJOIN_DISTANCE;
+  bool ran_out = r->nearest >= (int)r->path.size() - 2;
+  if ((lost || ran_out) && w.tick - r->line_start_tick >= REPICK_COOLDOWN && r->mode != ROBOT_BACKING) {
+    choose(r, w, bike, r->target_gate, false);
+    track_path(r, p);
+    // Past the end of every line and still short of the gate: make for its
+    // checkpoint.
+    if (r->nearest >= (int)r->path.size() - 2) {
+      build_bootstrap_path(r, w, to_vec3(p), timing.gates_passed, r->target_gate);
+      track_path(r, p);
+    }
+  }
+  if (r->path.size() < 2) return;
+
+  if (r->next_mistake_tick >= 0 && w.tick >= r->next_mistake_tick) {
+    start_mistake(r);
+    schedule_mistake(r, w.tick);
+  }
+  if (r->mistake_ticks > 0) r->mistake_ticks--;
+
+  // Stuck against something: back off and turn away.
+  if (r->mode == ROBOT_BACKING) {
+    if (--r->backing_ticks <= 0) {
+      choose(r, w, bike, r->target_gate, false);
+      track_path(r, p);
+    } else {
+      control[CONTROL_BACK_UP] = 1;
+      control[CONTROL_STEER] = 0;
+      return;
+    }
+  }
+  if (speed < 2 && !airborne(bike)) {
+    if (++r->stuck_ticks > STUCK_TICKS) {
+      r->mode = ROBOT_BACKING;
+      r->backing_ticks = BACKING_TICKS;
+      r->stuck_ticks = 0;
+      r->ridden_clean = false;
+    }
+  } else {
+    r->stuck_ticks = 0;
+  }
+
+  // 3. Steering: the sideways acceleration that the path's curvature just
+  // ahead needs, corrected for being beside the path and for heading across
+  // it, turned into the lean that gives it. Sideways the bike behaves as a
+  // double integrator behind its lean response; the correction places it at
+  // 1 rad/s, critically damped (faster rings against the lean lag, slower
+  // drifts wide in the turns). At walking pace the bars steer directly, so
+  // the robot points them at a spot ahead on the path.
+  double cap = keep_clear(r, w, bike, p, fwd, speed);
+  double steer;
+  double alpha = 0;
+  {
+    const double wy = 1.0, zeta = 1.0;
+    int here = r->nearest;
+    DVec right = cross(fwd, DVec{0, 1, 0});
+    int aim_index = point_ahead(r->path, here, clampd(0.9 * speed, 20, 70));
+    DVec aim = dvec(r->path[(size_t)aim_index].position);
+    if (r->side_offset != 0)
+      aim = aim + cross(path_direction(r->path, aim_index, fwd), DVec{0, 1, 0}) * (double)r->side_offset;
+    DVec to = horizontal(aim - p);
+    alpha = std::atan2(dot(to, right), dot(to, fwd));
+    if (speed > 10) {
+      DVec tangent = path_direction(r->path, here, fwd);
+      double curvature = path_curvature(r->path, point_ahead(r->path, here, speed * 0.3));
+      double heading_error = std::atan2(dot(tangent, right), dot(tangent, fwd));  // + the path bears right
+      double offset = r->lateral - r->side_offset;                                // + we are right of it
+      double accel = speed * speed * curvature - wy * wy * offset + 2 * zeta * wy * speed * std::sin(heading_error);
+      double limit = std::fmin(bike.tuning.roll_limit_angle, 50 * PI / 180);
+      steer = limit > 1e-3 ? std::atan(accel / G) / limit : 0;
+    } else {
+      steer = 2.0 * alpha;
+    }
+  }
+  if (r->mistake_ticks > 0) steer += r->mistake_steer;
+  // The bars move at a rider's pace: snapping from lock to lock sets the
+  // bike rocking.
+  steer = clampd(steer, -1, 1);
+  steer = clampd(steer, r->steer - STEER_RATE, r->steer + STEER_RATE);
+  r->steer = (float)steer;
+  ControlOptions options = robot_control_options();
+  control[CONTROL_STEER] = (float)(options.reverse_steering ? -steer : steer);
+
+  // 5. In the air.
+  if (airborne(bike)) {
+    fly(w, bike, p, v, control);
+    return;
+  }
+
+  // Down a gear when the engine bogs (the automatic box waits for grip).
+  if (!bike.neutral && bike.gear > 0 && engine_rpm(bike) < bike.model.engine_speed_marks[0] && (w.tick & 1))
+    control[CONTROL_SHIFT] = -1;
+
+  // 4. Speed.
+  double want = timing.finished ? 0 : planned_speed(*r, r->nearest, speed);
+  double off = std::fabs(r->lateral - r->side_offset);
+  want *= 1 - 0.5 * clampd((off - 2) / 10, 0, 1);
+  want *= 1 - 0.5 * clampd((std::fabs(alpha) - 0.35) / 0.9, 0, 1);
+  want = std::fmin(want, cap);
+  if (!timing.finished) want = std::fmax(want, 8.0);  // never stall on the track
+  double error = want - speed;
+  // Feel for grip: a spinning or locked rear wheel has no side grip left,
+  // so the throttle (and the rear brake) back off until it bites again.
+  double rear_slide = std::sqrt(length_squared(bike.wheel[WHEEL_REAR].sliding_velocity));
+  bool rear_grounded = bike.wheel[WHEEL_REAR].depth > 0;
+  if (rear_grounded && rear_slide > 8) r->throttle_cap = (float)std::fmax(r->throttle_cap - 0.04, 0.15);
+  else if (!rear_grounded || rear_slide < 4) r->throttle_cap = (float)std::fmin(r->throttle_cap + 0.01, 1.0);
+  // Grip is shared between turning and braking or driving: leaned over,
+  // the robot squeezes the brakes and the throttle gently.
+  double lean_share = clampd(std::fabs(bike_lean_angle(bike)) / 0.6, 0, 1);
+  double grip_left = 1 - 0.75 * lean_share * lean_share;
+  if (error < -2) {
+    double brake = clampd(-(error + 2) * 0.15, 0, 1) * grip_left;
+    control[CONTROL_FRONT_BRAKE] = (float)brake;
+    control[CONTROL_REAR_BRAKE] = (float)(rear_grounded && rear_slide > 8 ? 0 : brake * 0.6);
+    r->throttle_integral = 0;
+  } else {
+    r->throttle_integral = clampd(r->throttle_integral + error * 0.002, -0.3, 0.4);
+    control[CONTROL_THROTTLE] =
+        (float)clampd(0.3 + 0.1 * error + r->throttle_integral, 0, r->throttle_cap * (0.4 + 0.6 * grip_left));
+  }
+}
+
+// --- choosing lines and building paths -------------------------------------------
+
+void append_line_path(std::vector<PathPoint>* path, const RobotLine& line, int first) {
+  int n = (int)line.points.size();
+  if (first < 0) first = 0;
+  auto push = [&](DVec q, double speed) {
+    float s = 0;
+    if (!path->empty()) {
+      const Vec3 b = path->back().position;
+      double dx = q.x - b.x, dz = q.z - b.z;
+      s = path->back().s + (float)std::sqrt(dx * dx + dz * dz);
+    }
+    path->push_back(PathPoint{to_vec3(q), (float)speed, s, 0});
+  };
+  for (int i = first; i + 1 < n; i++) {
+    const LinePoint &a = line.points[(size_t)i], &b = line.points[(size_t)i + 1];
+    int t0 = line_point_tick(line, i), t1 = line_point_tick(line, i + 1);
+    double span = (t1 - t0) * TICK_SECONDS;
+    int steps = (t1 - t0 + 4) / 8;
+    if (steps < 1) steps = 1;
+    DVec p0 = dvec(a.position), p1 = dvec(b.position), v0 = dvec(a.velocity), v1 = dvec(b.velocity);
+    double s0 = length(horizontal(v0)), s1 = length(horizontal(v1));
+    for (int k = 0; k < steps; k++) {
+      double u = (double)k / steps, u2 = u * u, u3 = u2 * u;
+      double h00 = 2 * u3 - 3 * u2 + 1, h10 = u3 - 2 * u2 + u, h01 = -2 * u3 + 3 * u2, h11 = u3 - u2;
+      DVec q = p0 * h00 + v0 * (h10 * span) + p1 * h01 + v1 * (h11 * span);
+      push(q, s0 + (s1 - s0) * u);
+    }
+  }
+  if (n > 0) push(dvec(line.points[(size_t)n - 1].position), length(horizontal(dvec(line.points[(size_t)n - 1].velocity))));
+}
+
+void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, int to) {
+  r->mode = ROBOT_BOOTSTRAP;
+  r->group = -1;
+  r->line_slot = -1;
+  r->path.clear();
+  r->nearest = 0;
+  const TimingGates& g = *w.gates;
+  std::vector<DVec> knots{dvec(start)};
+  if (from < 0) from = 0;
+  if (to < from) to = from;
+  int end_knot = 0;
+  for (int gate = from; gate <= to + 2; gate++) {
+    knots.push_back(dvec(checkpoint_of_gate(g, gate).point));
+    if (gate == to) end_knot = (int)knots.size() - 1;
+  }
+  // A Catmull-Rom curve through the knots, a point every 4 ft or so.
+  std::vector<DVec> points;
+  int n = (int)knots.size();
+  for (int i = 0; i + 1 < n; i++) {
+    DVec p0 = knots[(size_t)(i > 0 ? i - 1 : 0)], p1 = knots[(size_t)i], p2 = knots[(size_t)i + 1];
+    DVec p3 = knots[(size_t)(i + 2 < n ? i + 2 : n - 1)];
+    int steps = (int)(length(horizontal(p2 - p1)) / 4) + 1;
+    for (int k = 0; k < steps; k++) {
+      double u = (double)k / steps, u2 = u * u, u3 = u2 * u;
+      DVec q = (p1 * 2 + (p2 - p0) * u + (p0 * 2 - p1 * 5 + p2 * 4 - p3) * u2 + (p1 * 3 - p0 - p2 * 3 + p3) * u3) * 0.5;
+      points.push_back(q);
+    }
+    if (i + 1 == end_knot) r->path_end = (int)points.size();
+  }
+  points.push_back(knots.back());
+  // Speeds: what the corner's grip and the ground's crests allow, no more
+  // than a careful first ride.
+  const double top = 58;
+  size_t m = points.size();
+  std::vector<double> s(m, 0), speed(m, top);
+  for (size_t i = 1; i < m; i++) s[i] = s[i - 1] + length(horizontal(points[i] - points[i - 1]));
+  for (size_t i = 1; i + 1 < m; i++) {
+    DVec a = horizontal(points[i] - points[i - 1]), b = horizontal(points[i + 1] - points[i]);
+    double la = length(a), lb = length(b);
+    if (la < 1e-6 || lb < 1e-6) continue;
+    double turn = std::acos(clampd(dot(a, b) / (la * lb), -1, 1));
+    double curvature = turn / (0.5 * (la + lb));
+    if (curvature > 1e-6) speed[i] = std::fmin(speed[i], std::sqrt(r->style.corner_grip / curvature));
+  }
+  // A crest throws the bike when v^2 x curvature passes g; stay under it.
+  for (size_t i = 0; i < m; i++) {
+    auto h = [&](double ahead) {
+      DVec dir = i + 1 < m ? normalized(horizontal(points[i + 1] - points[i]), DVec{0, 0, -1})
+                           : normalized(horizontal(points[i] - points[i - 1]), DVec{0, 0, -1});
+      return (double)height_at(*w.terrain, (float)(points[i].x + dir.x * ahead), (float)(points[i].z + dir.z * ahead));
+    };
+    double crest = -(h(4) - 2 * h(0) + h(-4)) / 16;
+    if (crest > 1e-4) speed[i] = std::fmin(speed[i], 0.85 * std::sqrt(G / crest));
+  }
+  for (size_t i = 0; i < m; i++) {
+    Vec3 q = to_vec3(points[i]);
+    q.y = height_at(*w.terrain, q.x, q.z);
+    r->path.push_back(PathPoint{q, (float)std::fmax(speed[i], 12.0), (float)s[i], 0});
+  }
+  if (r->path_end <= 0 || r->path_end > (int)r->path.size()) r->path_end = (int)r->path.size();
+  fill_curvature(&r->path);
+}
+
+bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
+  r->picks++;
+  r->side_offset = 0;
+  int group = split_group(*w.gates, target);
+  DVec p = body_position(bike, BODY_FRAME);
+  DVec v = horizontal(body_velocity(bike, BODY_FRAME));
+  DVec heading = length(v) > 5 ? normalized(v, heading_of(bike)) : heading_of(bike);
+  Vec3 start = to_vec3(p);
+  int from = r->seen_gates > 0 ? r->seen_gates : 0;
+  if (group < 0 || group >= (int)w.store->groups.size()) {
+    build_bootstrap_path(r, w, start, from, target);
+    return false;
+  }
+  LineGroup& lines = w.store->groups[(size_t)group];
+  double best_value = 1e300;
+  for (const RobotLine& l : lines.lines)
+    if (l.used) best_value = std::fmin(best_value, replacement_value(l));
+  int chosen = -1, chosen_point = 0;
+  double chosen_total = -1, chosen_score = 0, chosen_match = 0, chosen_last = 0;
+  double sharpness = 1 + 8 * (1 - r->style.choice_noise);
+  for (int i = 0; i < LINE_SLOTS; i++) {
+    const RobotLine& l = lines.lines[i];
+    if (!l.used) continue;
+    // How well the line fits where the robot is and where it is going: its
+    // nearest sample, and the heading there.
+    int nearest = 0;
+    double d2 = 1e300;
+    for (size_t k = 0; k < l.points.size(); k++) {
+      double dx = l.points[k].position.x - p.x, dz = l.points[k].position.z - p.z;
+      if (dx * dx + dz * dz < d2) {
+        d2 = dx * dx + dz * dz;
+        nearest = (int)k;
+      }
+    }
+    if (nearest + 1 >= (int)l.points.size()) continue;  // all of it lies behind
+    // Facing across a line (after a fall, say) still leaves it worth
+    // joining; facing back along it does not.
+    DVec dir = normalized(horizontal(dvec(l.points[(size_t)nearest].velocity)), heading);
+    double agree = dot(dir, heading);
+    if (agree <= -0.5) continue;
+    // Lines continue best from where they were ridden: the distance counts
+    // most, then the heading, then how far the speed is off.
+    double dv = length(horizontal(dvec(l.points[(size_t)nearest].velocity))) - length(v);
+    double match = std::exp(-d2 / (MATCH_DISTANCE * MATCH_DISTANCE) - dv * dv / (MATCH_SPEED * MATCH_SPEED)) *
+                   (agree + 0.5) / 1.5;
+    double score = best_value / replacement_value(l);
+    double last = l.last_picked < 0 ? 1000.0 : (w.tick - l.last_picked) * TICK_SECONDS;
+    double recency = 1 - 0.3 * std::exp(-last / 4);
+    double noise = 1 + r->style.choice_noise * (uniform(&r->random) - 0.5);
+    double total = std::pow(score, sharpness) * match * recency * noise;
+    if (total > chosen_total) {
+      chosen_total = total;
+      chosen = i;
+      chosen_point = nearest;
+      chosen_score = score;
+      chosen_match = match;
+      chosen_last = last;
+    }
+  }
+  if (chosen < 0 || chosen_match < 0.01) {
+    build_bootstrap_path(r, w, start, from, target);
+    return false;
+  }
+  log_printf("auto pilot: picking %d score = %f match = %f last_picked = %f\n", chosen, chosen_score, chosen_match,
+             chosen_last);
+  note_line_picked(w.store, group, chosen, w.tick);
+  r->mode = ROBOT_FOLLOWING;
+  r->group = group;
+  r->line_slot = chosen;
+  r->path.clear();
+  r->nearest = 0;
+  append_line_path(&r->path, lines.lines[chosen], chosen_point > 0 ? chosen_point - 1 : 0);
+  r->path_end = (int)r->path.size();
+  // Look past the split along the fastest line of the next stretch, so the
+  // braking for a corner just beyond it starts in time.
+  int next_group = split_group(*w.gates, next_split_gate(*w.gates, target));
+  if (next_group >= 0 && next_group < (int)w.store->groups.size()) {
+    const LineGroup& after = w.store->groups[(size_t)next_group];
+    int fastest = -1;
+    for (int i = 0; i < LINE_SLOTS; i++)
+      if (after.lines[i].used && (fastest < 0 || replacement_value(after.lines[i]) < replacement_value(after.lines[fastest])))
+        fastest = i;
+    if (fastest >= 0) append_line_path(&r->path, after.lines[fastest], 1);
+  }
+  smooth_path(&r->path, 0, SMOOTHING_PASSES);
+  fill_curvature(&r->path);
+  track_path(r, p);
+  r->side_offset = (float)clampd(r->lateral, -MAX_SIDE_OFFSET, MAX_SIDE_OFFSET);
+  return true;
+}

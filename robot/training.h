@@ -1,0 +1,48 @@
+// Training the shipped lines: solo practice runs on a track, first along
+// bootstrap paths through the checkpoints, then for generations along the
+// lines of the fastest clean runs so far, each run a little faster than the
+// lines it follows; the lines of the fastest runs form the expert store.
+// The novice and amateur stores are ridden over the expert lines at their
+// own pace, with their own braking, choices and mistakes. Everything is
+// seeded, so the same options on the same track make the same files.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "robot/line_store.h"
+
+struct Terrain;
+struct TimingGates;
+
+struct TrainingOptions {
+  int generations = 8;
+  int runs = 8;         // solo runs per generation
+  int laps = 3;         // per run: lap 1 gives the first lap's lines, the rest the normal lap's
+  double push = 0.06;   // a run rides its lines up to this much faster
+  int elite = 6;        // runs whose lines are kept, fastest first
+  int grid_slots = 20;  // starting places given lines from the gate drop
+  uint32_t seed = 1;
+  std::string bike_model = "crf450(2016)";
+  FILE* report = nullptr;  // progress lines, or none
+};
+
+struct TrainingResult {
+  double best_lap;                  // seconds: the fastest clean lap any run rode
+  std::vector<double> generation_best;  // per generation, seconds (0: no clean lap)
+  int runs, clean_runs, crashes;
+};
+
+// Pace at which the novice and amateur stores are recorded over the expert
+// lines (the expert store is its own).
+double training_pace(int skill);
+
+// Trains the expert store of the track (sized and filled; the track name is
+// the store's, for saving).
+TrainingResult train_expert_lines(const Terrain& terrain, const TimingGates& gates, const std::string& track,
+                                  const TrainingOptions& options, LineStore* expert);
+// Rides the expert lines at the skill's pace and keeps what it rode.
+TrainingResult train_skill_lines(const Terrain& terrain, const TimingGates& gates, const LineStore& expert,
+                                 int skill, const TrainingOptions& options, LineStore* out);

@@ -1,0 +1,161 @@
+// Trains the robot lines of a track and writes the three line files.
+//
+//   robot_trainer (--track NAME --data DIR | --proving-ground) [--out DIR]
+//                 [--generations N] [--runs N] [--laps N] [--push X]
+//                 [--seed N] [--grid N] [--log FILE] [--quiet]
+//
+// --track loads the track from the data directory DIR (its "timing_gates"
+// decide the split gates); --proving-ground trains the test oval built in
+// code. The files go to DIR/<track>/lines_novice, lines_amateur and
+// lines_expert under --out (default: the data directory, or "." for the
+// proving ground). The same options make the same files. Exit code 0 on
+// success, 1 on bad options or an untimed or missing track.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "bike/proving_ground.h"
+#include "core/datafile.h"
+#include "platform/log.h"
+#include "robot/line_store.h"
+#include "robot/training.h"
+#include "robot/training_ground.h"
+#include "track/track.h"
+
+namespace {
+
+void usage() {
+  fprintf(stderr,
+          "usage: robot_trainer (--track NAME --data DIR | --proving-ground) [--out DIR]\n"
+          "                     [--generations N] [--runs N] [--laps N] [--push X] [--seed N]\n"
+          "                     [--grid N] [--log FILE] [--quiet]\n");
+}
+
+bool number(const char* text, long lo, long hi, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  long v = strtol(text, &end, 10);
+  if (!*text || *end || errno || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+bool make_directories(const std::string& path) {
+  for (size_t i = 1; i <= path.size(); i++)
+    if (i == path.size() || path[i] == '/') {
+      std::string part = path.substr(0, i);
+      if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+  return true;
+}
+
+bool write_store(const LineStore& store, const std::string& directory) {
+  std::string path = directory + "/" + line_file_name(store.skill);
+  std::vector<unsigned char> bytes = encode_lines(store);
+  FILE* f = fopen(path.c_str(), "wb");
+  bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (f) ok = fclose(f) == 0 && ok;
+  if (!ok) fprintf(stderr, "Can't write '%.900s'\n", path.c_str());
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TrainingOptions options;
+  std::string track, data, out, log_name;
+  bool proving_ground = false, quiet = false;
+  for (int i = 1; i < argc; i++) {
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        fprintf(stderr, "%s needs a value\n", name);
+        exit(1);
+      }
+      return argv[++i];
+    };
+    long n = 0;
+    const char* a = argv[i];
+    if (strcmp(a, "--track") == 0) track = value(a);
+    else if (strcmp(a, "--data") == 0) data = value(a);
+    else if (strcmp(a, "--out") == 0) out = value(a);
+    else if (strcmp(a, "--log") == 0) log_name = value(a);
+    else if (strcmp(a, "--proving-ground") == 0) proving_ground = true;
+    else if (strcmp(a, "--quiet") == 0) quiet = true;
+    else if (strcmp(a, "--generations") == 0 && number(value(a), 1, 100, &n)) options.generations = (int)n;
+    else if (strcmp(a, "--runs") == 0 && number(value(a), 1, 100, &n)) options.runs = (int)n;
+    else if (strcmp(a, "--laps") == 0 && number(value(a), 2, 20, &n)) options.laps = (int)n;
+    else if (strcmp(a, "--grid") == 0 && number(value(a), 1, MAX_BIKES, &n)) options.grid_slots = (int)n;
+    else if (strcmp(a, "--seed") == 0 && number(value(a), 0, 0x7fffffff, &n)) options.seed = (uint32_t)n;
+    else if (strcmp(a, "--push") == 0) {
+      char* end = nullptr;
+      const char* text = value(a);
+      double p = strtod(text, &end);
+      if (!*text || *end || !(p >= 0 && p <= 0.5)) {
+        fprintf(stderr, "Bad arg for --push (0 to 0.5)\n");
+        return 1;
+      }
+      options.push = p;
+    } else {
+      fprintf(stderr, "Bad option or value: '%.200s'\n", a);
+      usage();
+      return 1;
+    }
+  }
+  if (proving_ground == !track.empty() || (!track.empty() && data.empty())) {
+    usage();
+    return 1;
+  }
+  // The store maintenance and the robots' picks go to the log, not the terminal.
+  log_printf("VORN_LOGFILE=%s", log_name.empty() ? "/dev/null" : log_name.c_str());
+  options.report = quiet ? nullptr : stdout;
+
+  static LoadedTrack loaded;
+  const Terrain* terrain = &loaded.terrain;
+  const TimingGates* gates = &loaded.gates;
+  static Terrain oval;
+  static TimingGates oval_gates;
+  if (proving_ground) {
+    build_course(&oval, COURSE_PROVING_GROUND);
+    training_ground_gates(&oval_gates);
+    terrain = &oval;
+    gates = &oval_gates;
+    track = "proving_ground";
+    if (out.empty()) out = ".";
+  } else {
+    set_search_directories({data});
+    loaded.name = track;
+    if (!load_track(&loaded, TrackLoadSettings{GROUND_SOFTWARE, false, 0})) {
+      fprintf(stderr, "Can't load track '%.900s' from '%.900s'\n", track.c_str(), data.c_str());
+      return 1;
+    }
+    if (out.empty()) out = data;
+  }
+  if (!gates->timed) {
+    fprintf(stderr, "Track '%.900s' has no timing gates to train on\n", track.c_str());
+    return 1;
+  }
+  std::string directory = out + "/" + track;
+  if (!make_directories(directory)) {
+    fprintf(stderr, "Can't make '%.900s'\n", directory.c_str());
+    return 1;
+  }
+
+  LineStore expert;
+  TrainingResult trained = train_expert_lines(*terrain, *gates, track, options, &expert);
+  LineStore stores[2];
+  TrainingResult skills[2];
+  for (int skill = SKILL_NOVICE; skill <= SKILL_AMATEUR; skill++)
+    skills[skill] = train_skill_lines(*terrain, *gates, expert, skill, options, &stores[skill]);
+  bool ok = write_store(stores[SKILL_NOVICE], directory) && write_store(stores[SKILL_AMATEUR], directory) &&
+            write_store(expert, directory);
+  printf("%s: best lap %.2f s (expert), %.2f s (amateur), %.2f s (novice); %d + %d + %d runs, %d crashes\n",
+         track.c_str(), trained.best_lap, skills[SKILL_AMATEUR].best_lap, skills[SKILL_NOVICE].best_lap, trained.runs,
+         skills[SKILL_AMATEUR].runs, skills[SKILL_NOVICE].runs,
+         trained.crashes + skills[0].crashes + skills[1].crashes);
+  if (!proving_ground) deallocate_track(&loaded);
+  return ok ? 0 : 1;
+}
