@@ -75,7 +75,7 @@ class GameShellTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     root_ = pattern;
     home_ = root_ + "/xdg/Dirtvane/";
-    write_text(root_ + "/lsan.supp", "leak:libdbus-1.so\n");
+    write_text(root_ + "/lsan.supp", "leak:libdbus-1.so\nleak:_dri.so\nleak:libLLVM\nleak:libgallium\nleak:libGLX\nleak:libglapi\n");
     // A window of 160 x 120, one key that exists and one that does not.
     write_text(home_ + "config",
                "video_mode=Windowed\nxres=160\nyres=120\nthrottle_key=(k)q\nclutch_key=(k)hyper-turbo\n"

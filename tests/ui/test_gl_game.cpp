@@ -59,7 +59,7 @@ class GamePlayTest : public ::testing::Test {
     root_ = pattern;
     home_ = root_ + "/xdg/Dirtvane/";
     std::filesystem::create_directories(home_);
-    std::ofstream(root_ + "/lsan.supp") << "leak:libdbus-1.so\n";
+    std::ofstream(root_ + "/lsan.supp") << "leak:libdbus-1.so\nleak:_dri.so\nleak:libLLVM\nleak:libgallium\nleak:libGLX\nleak:libglapi\n";
     std::ofstream(home_ + "config") << "video_mode=Windowed\nxres=640\nyres=480\n";
   }
   void TearDown() override {
