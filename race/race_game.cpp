@@ -7,6 +7,7 @@
 #include "bike/bike_model.h"
 #include "bike/drivetrain.h"
 #include "core/game_hooks.h"
+#include "robot/race_robots.h"
 #include "track/track.h"
 
 Race g_race;
@@ -80,7 +81,14 @@ void apply_controls(const BikeControls& c) {
 
 void restart() { restart_attempt(&g_race); }
 
-void free_the_race() { free_race(&g_race); }
+// The robot riders of the game's race.
+RaceRobots g_race_robots;
+
+void free_the_race() {
+  // What a learning session rode since the last reset is kept at exit too.
+  if (g_race.track && !g_race.track->name.empty()) remember_race_lines(&g_race_robots, g_race.track->name.c_str());
+  free_race(&g_race);
+}
 
 void move_bike(int slot, float dy) { race_move_bike(&g_race, slot, dy); }
 bool bike_collides(int slot) { return race_bike_collides(g_race, slot); }
@@ -160,6 +168,7 @@ bool hud_race(HudRace* out) {
 void install_race_hooks() {
   init_race(&g_race);
   g_race.track = &g_track;
+  install_race_robots(&g_race, &g_race_robots);
   RaceHooks& race = g_game_hooks.race;
   race.state = race_state;
   race.bike = bike_view;

@@ -86,7 +86,7 @@ void clear_line(RobotLine* line) {
 
 void size_line_store(LineStore* store, const TimingGates& gates, const std::string& track, int skill) {
   store->track = track;
-  store->skill = skill >= 0 && skill < SKILL_COUNT ? skill : SKILL_NOVICE;
+  store->skill = skill >= 0 && skill < SKILL_COUNT ? skill : ROBOT_NOVICE;
   store->layout = gates_layout(gates);
   store->first_splits = gates.timed ? gates.first_lap_splits : 0;
   store->normal_splits = gates.timed ? gates.normal_lap_splits : 0;

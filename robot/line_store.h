@@ -55,7 +55,8 @@ constexpr int MAX_LINE_POINTS = 2048;  // 8.5 minutes between two splits
 constexpr int GATE_DROP = -1;          // start gate of the first group's lines
 constexpr uint32_t LINE_FILE_VERSION = 1;
 
-enum RobotSkill { SKILL_NOVICE, SKILL_AMATEUR, SKILL_EXPERT, SKILL_COUNT };
+// The "skill" choice's indices, as core/config.h numbers them.
+constexpr int ROBOT_NOVICE = 0, ROBOT_AMATEUR = 1, ROBOT_EXPERT = 2, SKILL_COUNT = 3;
 // "lines_novice", "lines_amateur", "lines_expert"; "lines_novice" when out of range.
 const char* line_file_name(int skill);
 

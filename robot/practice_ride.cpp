@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bike/bike.h"
+#include "bike/bike_sim.h"
 #include "bike/roost.h"
 #include "track/terrain.h"
 #include "track/timing_gates.h"
@@ -59,7 +60,7 @@ bool start_practice(PracticeRide* r, const Terrain& terrain, const TimingGates& 
 
 void step_practice(PracticeRide* r) {
   RobotWorld world{r->store, r->gates, r->terrain, r->bikes, r->tick, r->tick >= r->drop_tick, true};
-  ControlOptions options = robot_control_options();
+  const ControlOptions options{false, false};  // as the race step applies robot controls
   for (int i = 0; i < r->bike_count; i++) {
     float control[CONTROL_COUNT];
     robot_controls(&r->robots[i], world, *r->bikes[i], r->timing[i], control);

@@ -20,12 +20,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "bike/bike_sim.h"
 #include "core/types.h"
 #include "robot/line_store.h"
 
 struct Bike;
 struct BikeTiming;
+
+// Length of the control vector (bike/bike_sim.h's CONTROL_COUNT; the
+// entries are its ControlIndex). Robots fill it in the bike's own terms:
+// +1 steer turns right, and it is applied with no reversal and no latch.
+constexpr int ROBOT_CONTROLS = 9;
 struct Terrain;
 struct TimingGates;
 
@@ -110,13 +114,10 @@ struct RobotWorld {
 void init_robot(Robot* robot, int slot, const RobotStyle& style, uint32_t seed);
 
 // One tick: fills the control vector (zeroed first) for the robot's bike.
-// The caller hands it to the bike with apply_control_vector and the
-// robot's control options, as for a human.
+// The caller hands it to the bike with apply_control_vector, as for a
+// human, with ControlOptions{false, false}.
 void robot_controls(Robot* robot, const RobotWorld& world, const Bike& bike, const BikeTiming& timing,
-                    float control[CONTROL_COUNT]);
-
-// The control options robots ride with (the stock setup's).
-ControlOptions robot_control_options();
+                    float control[ROBOT_CONTROLS]);
 
 // --- parts, for tests and tools ---------------------------------------------------
 

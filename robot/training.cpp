@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "robot/practice_ride.h"
+#include "bike/bike.h"
+#include "race/race.h"
+#include "robot/race_robots.h"
 #include "robot/robot.h"
-#include "track/timing_gates.h"
+#include "track/track.h"
 
 namespace {
 
@@ -23,29 +25,56 @@ uint32_t next(uint32_t* state) {
 }
 double uniform(uint32_t* state) { return next(state) * (1.0 / 16777216.0); }
 
-// Rides one robot for the laps, following `follow`, recording into a store
-// of its own.
-Run ride_run(const Terrain& terrain, const TimingGates& gates, LineStore* follow, const RobotStyle& style,
-             int laps, int slot, uint32_t seed, const TrainingOptions& o, TrainingResult* result) {
+// Races one robot alone for the laps from the grid slot, following a copy
+// of `follow`, recording into a store of its own.
+Run ride_run(LoadedTrack* track, const LineStore& follow, const RobotStyle& style, int laps, int slot,
+             uint32_t seed, const std::string& bike, TrainingResult* result) {
+  const TimingGates& gates = track->gates;
   Run run{0, false, std::make_unique<LineStore>()};
-  size_line_store(run.lines.get(), gates, follow->track, follow->skill);
-  PracticeRide ride;
-  if (!start_practice(&ride, terrain, gates, follow, 1, &style, laps, true, seed, o.bike_model.c_str(), slot))
+  size_line_store(run.lines.get(), gates, follow.track, follow.skill);
+  auto race = std::make_unique<Race>();
+  auto robots = std::make_unique<RaceRobots>();
+  init_race(race.get());
+  race->track = track;
+  race->ground_method = GROUND_SOFTWARE;
+  race->learn = true;
+  install_race_robots(race.get(), robots.get());
+  robots->owner_fills_store = true;
+  robots->store = follow;
+  robots->record_store = run.lines.get();
+  std::vector<int> lineup(MAX_BIKES, LINEUP_EMPTY);
+  lineup[(size_t)slot] = LINEUP_ROBOT;
+  // The reset seeds the race's random numbers (gate drop, personalities)
+  // from the tick; starting it elsewhere varies the rider between runs.
+  race->tick = (int)(seed & 0xffff);
+  RaceSetup setup{"", lineup.data(), false, false, 0, laps, follow.skill};
+  if (!reset_race(race.get(), setup) || !race->bikes[slot]) {
+    free_race(race.get());
     return run;
-  ride.record_store = run.lines.get();
+  }
+  RaceRider rider = race->riders[slot];
+  rider.model = bike;
+  race_add_bike(race.get(), slot, RACE_SLOT_ROBOT, rider);
+  robots->robots[slot].style = style;
   // Slower than this the run is lost (stuck somewhere): stop it.
-  const int limit = ride.drop_tick + laps * 240 * TICKS_PER_SECOND;
-  while (!practice_finished(ride) && ride.tick < limit) step_practice(&ride);
-  run.clean = ride.timing[0].finished && ride.crashes[0] == 0;
+  const int limit = race->gate_drop_tick + laps * 240 * TICKS_PER_SECOND;
+  while (!race_bike_finished(*race, slot) && race->tick < limit) race_step(race.get());
+  const int crashes = race->bikes[slot]->crash_count;
+  run.clean = race_bike_finished(*race, slot) && crashes == 0;
   for (int lap = 2; lap <= laps; lap++) {
-    int ticks = practice_lap_ticks(ride, 0, lap);
+    int ticks = race_lap_time(*race, slot, lap);
     if (ticks > 0 && (run.lap == 0 || ticks * TICK_SECONDS < run.lap)) run.lap = ticks * TICK_SECONDS;
+  }
+  if (laps == 1) {
+    int ticks = race_lap_time(*race, slot, 1);
+    if (ticks > 0) run.lap = ticks * TICK_SECONDS;
   }
   result->runs++;
   result->clean_runs += run.clean;
-  result->crashes += ride.crashes[0];
-  if (run.clean && run.lap > 0 && (result->best_lap == 0 || run.lap < result->best_lap)) result->best_lap = run.lap;
-  end_practice(&ride);
+  result->crashes += crashes;
+  if (run.clean && laps > 1 && run.lap > 0 && (result->best_lap == 0 || run.lap < result->best_lap))
+    result->best_lap = run.lap;
+  free_race(race.get());
   return run;
 }
 
@@ -74,12 +103,12 @@ void rebuild(LineStore* store, const std::vector<Run>& pool, const std::vector<R
 
 // From every starting place, one lap over the store's lines at the pace:
 // the lines from the gate drop for each place.
-std::vector<Run> grid_pass(const Terrain& terrain, const TimingGates& gates, LineStore* store, RobotStyle style,
-                           const TrainingOptions& o, uint32_t* random, TrainingResult* result) {
+std::vector<Run> grid_pass(LoadedTrack* track, const LineStore& store, RobotStyle style, const TrainingOptions& o,
+                           uint32_t* random, TrainingResult* result) {
   std::vector<Run> runs;
   int slots = std::max(1, std::min(o.grid_slots, MAX_BIKES));
   for (int slot = 0; slot < slots; slot++) {
-    Run r = ride_run(terrain, gates, store, style, 1, slot, next(random), o, result);
+    Run r = ride_run(track, store, style, 1, slot, next(random), o.bike, result);
     if (r.clean) runs.push_back(std::move(r));
   }
   return runs;
@@ -89,16 +118,16 @@ std::vector<Run> grid_pass(const Terrain& terrain, const TimingGates& gates, Lin
 
 double training_pace(int skill) {
   switch (skill) {
-    case SKILL_NOVICE: return 0.82;
-    case SKILL_AMATEUR: return 0.92;
+    case ROBOT_NOVICE: return 0.82;
+    case ROBOT_AMATEUR: return 0.92;
     default: return 1.0;
   }
 }
 
-TrainingResult train_expert_lines(const Terrain& terrain, const TimingGates& gates, const std::string& track,
-                                  const TrainingOptions& o, LineStore* expert) {
+TrainingResult train_expert_lines(LoadedTrack* track, const TrainingOptions& o, LineStore* expert) {
   TrainingResult result{0, {}, 0, 0, 0};
-  size_line_store(expert, gates, track, SKILL_EXPERT);
+  const TimingGates& gates = track->gates;
+  size_line_store(expert, gates, track->name, ROBOT_EXPERT);
   if (expert->groups.empty()) return result;
   uint32_t random = o.seed * 2654435761u + 1;
   std::vector<Run> pool;
@@ -108,13 +137,13 @@ TrainingResult train_expert_lines(const Terrain& terrain, const TimingGates& gat
     // runs differ in their starting place and the grip they trust.
     std::vector<Run> fresh;
     for (int i = 0; i < o.runs; i++) {
-      RobotStyle style = robot_style(SKILL_EXPERT, 0.5, 1.0);
+      RobotStyle style = robot_style(ROBOT_EXPERT, 0.5, 1.0);
       style.mistake_interval = 0;
       style.choice_noise = 0.3;
       style.pace = 1 + o.push * uniform(&random);
       style.corner_grip *= 0.9 + 0.25 * uniform(&random);
       int slot = (int)(next(&random) % (uint32_t)std::max(1, std::min(o.grid_slots, MAX_BIKES)));
-      fresh.push_back(ride_run(terrain, gates, expert, style, laps, slot, next(&random), o, &result));
+      fresh.push_back(ride_run(track, *expert, style, laps, slot, next(&random), o.bike, &result));
     }
     double best = 0;
     for (const Run& r : fresh)
@@ -129,36 +158,38 @@ TrainingResult train_expert_lines(const Terrain& terrain, const TimingGates& gat
       fprintf(o.report, "generation %d: best lap %.2f, pool best %.2f, %d lines\n", gen, best,
               pool.empty() ? 0.0 : pool[0].lap, line_count(*expert));
   }
-  RobotStyle style = robot_style(SKILL_EXPERT, 0.5, 1.0);
+  RobotStyle style = robot_style(ROBOT_EXPERT, 0.5, 1.0);
   style.mistake_interval = 0;
   style.pace = 1.0;
-  std::vector<Run> grid = grid_pass(terrain, gates, expert, style, o, &random, &result);
+  std::vector<Run> grid = grid_pass(track, *expert, style, o, &random, &result);
   rebuild(expert, pool, grid, gates);
   if (o.report) fprintf(o.report, "expert: %d lines, %zu of %d starting places\n", line_count(*expert), grid.size(), o.grid_slots);
   expert->changed = true;
   return result;
 }
 
-TrainingResult train_skill_lines(const Terrain& terrain, const TimingGates& gates, const LineStore& expert,
-                                 int skill, const TrainingOptions& o, LineStore* out) {
+TrainingResult train_skill_lines(LoadedTrack* track, const LineStore& expert, int skill, const TrainingOptions& o,
+                                 LineStore* out) {
   TrainingResult result{0, {}, 0, 0, 0};
+  const TimingGates& gates = track->gates;
   size_line_store(out, gates, expert.track, skill);
   if (out->groups.empty()) return result;
-  // The runs follow a copy of the expert lines (their record changes as
-  // they are ridden) at the skill's pace, with its choices and mistakes.
+  // The runs follow the expert lines at the skill's pace, with its choices
+  // and mistakes.
   LineStore follow = expert;
+  follow.skill = skill;
   uint32_t random = (o.seed + 977u * (uint32_t)skill) * 2654435761u + 1;
   RobotStyle style = robot_style(skill, 0.5, 0.5);
   style.pace = training_pace(skill);
   std::vector<Run> pool;
   for (int i = 0; i < o.runs; i++) {
     int slot = (int)(next(&random) % (uint32_t)std::max(1, std::min(o.grid_slots, MAX_BIKES)));
-    Run r = ride_run(terrain, gates, &follow, style, std::max(2, o.laps), slot, next(&random), o, &result);
+    Run r = ride_run(track, follow, style, std::max(2, o.laps), slot, next(&random), o.bike, &result);
     if (r.clean && r.lap > 0) pool.push_back(std::move(r));
   }
   std::stable_sort(pool.begin(), pool.end(), faster);
   if ((int)pool.size() > o.elite) pool.resize((size_t)std::max(1, o.elite));
-  std::vector<Run> grid = grid_pass(terrain, gates, &follow, style, o, &random, &result);
+  std::vector<Run> grid = grid_pass(track, follow, style, o, &random, &result);
   rebuild(out, pool, grid, gates);
   if (o.report)
     fprintf(o.report, "%s: %d lines from %zu clean runs, best lap %.2f\n", line_file_name(skill), line_count(*out),

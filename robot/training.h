@@ -1,4 +1,6 @@
-// Training the shipped lines: solo practice runs on a track, first along
+// Training the shipped lines: solo races of one robot on a track (the race
+// flow of race/race.h with its gate drop, the robot seam of
+// robot/race_robots.h and the personality's bike), first along
 // bootstrap paths through the checkpoints, then for generations along the
 // lines of the fastest clean runs so far, each run a little faster than the
 // lines it follows; the lines of the fastest runs form the expert store.
@@ -14,8 +16,7 @@
 
 #include "robot/line_store.h"
 
-struct Terrain;
-struct TimingGates;
+struct LoadedTrack;
 
 struct TrainingOptions {
   int generations = 8;
@@ -25,7 +26,9 @@ struct TrainingOptions {
   int elite = 6;        // runs whose lines are kept, fastest first
   int grid_slots = 20;  // starting places given lines from the gate drop
   uint32_t seed = 1;
-  std::string bike_model = "crf450(2016)";
+  // Every run rides this bike, so that runs differ by their riding alone
+  // (races put the personalities on their own bikes).
+  std::string bike = "crf450(2016)";
   FILE* report = nullptr;  // progress lines, or none
 };
 
@@ -39,10 +42,9 @@ struct TrainingResult {
 // lines (the expert store is its own).
 double training_pace(int skill);
 
-// Trains the expert store of the track (sized and filled; the track name is
-// the store's, for saving).
-TrainingResult train_expert_lines(const Terrain& terrain, const TimingGates& gates, const std::string& track,
-                                  const TrainingOptions& options, LineStore* expert);
+// Trains the expert store of the loaded track (sized and filled, named
+// after the track). The bike world must exist.
+TrainingResult train_expert_lines(LoadedTrack* track, const TrainingOptions& options, LineStore* expert);
 // Rides the expert lines at the skill's pace and keeps what it rode.
-TrainingResult train_skill_lines(const Terrain& terrain, const TimingGates& gates, const LineStore& expert,
-                                 int skill, const TrainingOptions& options, LineStore* out);
+TrainingResult train_skill_lines(LoadedTrack* track, const LineStore& expert, int skill,
+                                 const TrainingOptions& options, LineStore* out);

@@ -17,7 +17,7 @@ TimingGates loop_gates() { return straight_gates(5, {0, 1}, {2, 100003, 4}); }  
 // A store with lines in three groups, one of them with a ridden record.
 LineStore filled_store() {
   LineStore store;
-  size_line_store(&store, loop_gates(), "loop", SKILL_AMATEUR);
+  size_line_store(&store, loop_gates(), "loop", ROBOT_AMATEUR);
   offer_line(&store, 0, straight_line(-50, 0, 128));
   offer_line(&store, 1, straight_line(0, 100, 300, 0, 0));
   offer_line(&store, 1, straight_line(0, 100, 310, 10, 0));
@@ -58,14 +58,14 @@ TEST(LineFile, RoundTripThroughTheHomeDirectory) {
   EXPECT_FALSE(std::filesystem::exists(data.path("loop/lines_amateur.new")));
 
   LineStore back;
-  ASSERT_TRUE(load_line_store(&back, loop_gates(), "loop", SKILL_AMATEUR));
+  ASSERT_TRUE(load_line_store(&back, loop_gates(), "loop", ROBOT_AMATEUR));
   EXPECT_EQ(line_count(back), 4);
   EXPECT_FALSE(back.changed);
   expect_same_lines(store, back);
   EXPECT_EQ(back.groups[1].lines[1].last_picked, -1);  // recency is per race
   // Each skill has its own file; a missing one is an empty store.
   LineStore expert;
-  EXPECT_FALSE(load_line_store(&expert, loop_gates(), "loop", SKILL_EXPERT));
+  EXPECT_FALSE(load_line_store(&expert, loop_gates(), "loop", ROBOT_EXPERT));
   EXPECT_EQ(expert.groups.size(), 4u);
   EXPECT_EQ(line_count(expert), 0);
   // Unchanged stores are not written again.
@@ -78,7 +78,7 @@ TEST(LineFile, DamageLosesOnlyTheLinesItTouches) {
   LineStore store = filled_store();
   std::vector<unsigned char> bytes = encode_lines(store);
   LineStore back;
-  size_line_store(&back, loop_gates(), "loop", SKILL_AMATEUR);
+  size_line_store(&back, loop_gates(), "loop", ROBOT_AMATEUR);
   int damaged = -1;
   ASSERT_TRUE(decode_lines(&back, bytes.data(), bytes.size(), &damaged));
   EXPECT_EQ(damaged, 0);
@@ -108,7 +108,7 @@ TEST(LineFile, DamageLosesOnlyTheLinesItTouches) {
   EXPECT_FALSE(decode_lines(&back, header.data(), header.size(), &damaged));
   EXPECT_EQ(line_count(back), 0);
   LineStore other;
-  size_line_store(&other, straight_gates(5, {0, 1}, {2, 3, 100004}), "loop", SKILL_AMATEUR);
+  size_line_store(&other, straight_gates(5, {0, 1}, {2, 3, 100004}), "loop", ROBOT_AMATEUR);
   EXPECT_EQ(other.groups.size(), 4u);
   EXPECT_FALSE(decode_lines(&other, bytes.data(), bytes.size(), &damaged));
   EXPECT_FALSE(decode_lines(&back, bytes.data(), 31, &damaged));
@@ -130,7 +130,7 @@ TEST(LineFile, RandomDamageNeverBreaksTheReader) {
   std::vector<unsigned char> bytes = encode_lines(filled_store());
   std::mt19937 random(7);
   LineStore back;
-  size_line_store(&back, loop_gates(), "loop", SKILL_AMATEUR);
+  size_line_store(&back, loop_gates(), "loop", ROBOT_AMATEUR);
   for (int round = 0; round < 2000; round++) {
     std::vector<unsigned char> copy = bytes;
     int flips = 1 + (int)(random() % 8);
@@ -154,7 +154,7 @@ TEST(LineFile, DamagedFileOnDiskIsLoggedAndSkipped) {
   LogCapture log;
   data.write("loop/lines_expert", "DVLINES\nthis is not a line file at all");
   LineStore store;
-  EXPECT_FALSE(load_line_store(&store, loop_gates(), "loop", SKILL_EXPERT));
+  EXPECT_FALSE(load_line_store(&store, loop_gates(), "loop", ROBOT_EXPERT));
   EXPECT_EQ(store.groups.size(), 4u);
   EXPECT_EQ(line_count(store), 0);
   EXPECT_TRUE(log.has("auto pilot: '@loop/lines_expert' is damaged or was made for other timing gates; not used"));
@@ -163,7 +163,7 @@ TEST(LineFile, DamagedFileOnDiskIsLoggedAndSkipped) {
   std::vector<unsigned char> bytes = encode_lines(good);
   bytes[40] ^= 0xff;  // inside the first record
   data.write("loop/lines_amateur", std::string(bytes.begin(), bytes.end()));
-  EXPECT_TRUE(load_line_store(&store, loop_gates(), "loop", SKILL_AMATEUR));
+  EXPECT_TRUE(load_line_store(&store, loop_gates(), "loop", ROBOT_AMATEUR));
   EXPECT_EQ(line_count(store), 3);
   EXPECT_TRUE(log.has("auto pilot: '@loop/lines_amateur': 1 damaged lines skipped"));
 }

@@ -17,7 +17,7 @@ TEST(SplitGates, GroupsFollowTheUnmarkedEntries) {
   TimingGates gates = marked_gates();
   ASSERT_TRUE(gates.timed);
   LineStore store;
-  size_line_store(&store, gates, "loop", SKILL_EXPERT);
+  size_line_store(&store, gates, "loop", ROBOT_EXPERT);
   EXPECT_EQ(store.groups.size(), 5u);
   EXPECT_EQ(sizeof(store.groups[0].lines) / sizeof(RobotLine), 45u);
   // Overall gates 0..3 are the first lap, then 4 5 6, 7 8 9, ... fold onto
@@ -31,7 +31,7 @@ TEST(SplitGates, GroupsFollowTheUnmarkedEntries) {
   EXPECT_EQ(next_split_gate(gates, 6), 7);  // round the lap end
 
   TimingGates untimed = straight_gates(3, {0, 1, 2}, {});
-  size_line_store(&store, untimed, "loop", SKILL_EXPERT);
+  size_line_store(&store, untimed, "loop", ROBOT_EXPERT);
   EXPECT_TRUE(store.groups.empty());
   EXPECT_EQ(next_split_gate(untimed, GATE_DROP), -1);
   // Every entry marked leaves no split in the first lap: untimed too.
@@ -60,7 +60,7 @@ struct StraightRide {
   float x = -50, lane = 0;
 
   StraightRide() {
-    size_line_store(&store, gates, "loop", SKILL_EXPERT);
+    size_line_store(&store, gates, "loop", ROBOT_EXPERT);
     reset_line_recorder(&recorder);
     reset_bike_timing(&timing);
     start_line(&recorder, gates, GATE_DROP, 0, sample(-1, false));
@@ -158,7 +158,7 @@ TEST(LineRecording, CrashMissedGateAndJumpCancel) {
 
 class StoreRules : public ::testing::Test {
  protected:
-  void SetUp() override { size_line_store(&store, marked_gates(), "loop", SKILL_EXPERT); }
+  void SetUp() override { size_line_store(&store, marked_gates(), "loop", ROBOT_EXPERT); }
   // Group 1 lines run from gate 0 (sequence slot 0) to gate 1.
   RobotLine line(int ticks, float lane = 0) { return straight_line(0, 100, ticks, lane, 0); }
   LineStore store;

@@ -14,6 +14,7 @@
 #include "robot/training_ground.h"
 #include "robot_test_util.h"
 #include "track/terrain.h"
+#include "track/track.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ Ground& ground() {
   return *g;
 }
 
-RobotStyle steady(int skill = SKILL_EXPERT) {
+RobotStyle steady(int skill = ROBOT_EXPERT) {
   RobotStyle s = robot_style(skill, 0.5, 1.0);
   s.mistake_interval = 0;
   return s;
@@ -60,7 +61,7 @@ TEST(RobotRide, BootstrapRidesTwoLapsAndItsLinesReplay) {
   LogCapture log;
   Ground& gr = ground();
   LineStore store;
-  size_line_store(&store, gr.gates, "proving_ground", SKILL_EXPERT);
+  size_line_store(&store, gr.gates, "proving_ground", ROBOT_EXPERT);
   RobotStyle style = steady();
   PracticeRide ride;
   ASSERT_TRUE(start_practice(&ride, gr.terrain, gr.gates, &store, 1, &style, 2, true, 1));
@@ -102,7 +103,7 @@ TEST(RobotRide, BootstrapRidesTwoLapsAndItsLinesReplay) {
 TEST(RobotRide, KnockedOffOrCrashedItRejoinsAndFinishes) {
   Ground& gr = ground();
   LineStore store;
-  size_line_store(&store, gr.gates, "proving_ground", SKILL_EXPERT);
+  size_line_store(&store, gr.gates, "proving_ground", ROBOT_EXPERT);
   RobotStyle style = steady();
   PracticeRide ride;
   ASSERT_TRUE(start_practice(&ride, gr.terrain, gr.gates, &store, 1, &style, 1, true, 2));
@@ -151,9 +152,9 @@ TEST(RobotRide, SameStartSameRide) {
   Ground& gr = ground();
   auto run = [&] {
     LineStore store;
-    size_line_store(&store, gr.gates, "proving_ground", SKILL_EXPERT);
-    RobotStyle styles[3] = {robot_style(SKILL_NOVICE, 0.2, 0.3), robot_style(SKILL_AMATEUR, 0.9, 0.5),
-                            robot_style(SKILL_EXPERT, 0.5, 0.9)};
+    size_line_store(&store, gr.gates, "proving_ground", ROBOT_EXPERT);
+    RobotStyle styles[3] = {robot_style(ROBOT_NOVICE, 0.2, 0.3), robot_style(ROBOT_AMATEUR, 0.9, 0.5),
+                            robot_style(ROBOT_EXPERT, 0.5, 0.9)};
     PracticeRide ride;
     start_practice(&ride, gr.terrain, gr.gates, &store, 3, styles, 1, true, 9);
     ride_out(&ride, 25);
@@ -173,9 +174,15 @@ TEST(RobotRide, SameStartSameRide) {
   EXPECT_EQ(memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0);
 }
 
-// A short training, then a race of each skill on its own store.
+// A short training in the race flow, then a practice of each skill on its
+// own store.
 TEST(RobotRide, TrainedSkillsKeepTheirOrder) {
   Ground& gr = ground();
+  static LoadedTrack track;
+  build_course(&track.terrain, COURSE_PROVING_GROUND);
+  training_ground_gates(&track.gates);
+  track.name = "proving_ground";
+  create_bike_world();
   TrainingOptions o;
   o.generations = 2;
   o.runs = 3;
@@ -183,14 +190,16 @@ TEST(RobotRide, TrainedSkillsKeepTheirOrder) {
   o.elite = 3;
   o.grid_slots = 3;
   LineStore stores[SKILL_COUNT];
-  TrainingResult expert = train_expert_lines(gr.terrain, gr.gates, "proving_ground", o, &stores[SKILL_EXPERT]);
+  TrainingResult expert = train_expert_lines(&track, o, &stores[ROBOT_EXPERT]);
   ASSERT_GT(expert.best_lap, 0);
   EXPECT_GT(expert.clean_runs, 0);
-  for (int s = SKILL_NOVICE; s <= SKILL_AMATEUR; s++)
-    train_skill_lines(gr.terrain, gr.gates, stores[SKILL_EXPERT], s, o, &stores[s]);
+  EXPECT_EQ(expert.generation_best.size(), 2u);
+  for (int s = ROBOT_NOVICE; s <= ROBOT_AMATEUR; s++) train_skill_lines(&track, stores[ROBOT_EXPERT], s, o, &stores[s]);
+  destroy_bike_world();
   double mean[SKILL_COUNT] = {};
   for (int s = 0; s < SKILL_COUNT; s++) {
     ASSERT_GT(line_count(stores[s]), 0) << s;
+    EXPECT_EQ(stores[s].skill, s);
     RobotStyle styles[3] = {robot_style(s, 0.3, 0.4), robot_style(s, 0.5, 0.6), robot_style(s, 0.8, 0.8)};
     PracticeRide ride;
     ASSERT_TRUE(start_practice(&ride, gr.terrain, gr.gates, &stores[s], 3, styles, 2, false, 5));
@@ -206,9 +215,9 @@ TEST(RobotRide, TrainedSkillsKeepTheirOrder) {
     mean[s] /= n > 0 ? n : 1;
     end_practice(&ride);
   }
-  EXPECT_GT(mean[SKILL_NOVICE], mean[SKILL_AMATEUR] * 1.04);
-  EXPECT_GT(mean[SKILL_AMATEUR], mean[SKILL_EXPERT] * 1.04);
-  EXPECT_LT(mean[SKILL_EXPERT], expert.best_lap * 1.15);
+  EXPECT_GT(mean[ROBOT_NOVICE], mean[ROBOT_AMATEUR] * 1.04);
+  EXPECT_GT(mean[ROBOT_AMATEUR], mean[ROBOT_EXPERT] * 1.04);
+  EXPECT_LT(mean[ROBOT_EXPERT], expert.best_lap * 1.15);
 }
 
 }  // namespace

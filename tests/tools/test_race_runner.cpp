@@ -106,7 +106,7 @@ TEST_F(RunnerRace, AScriptedRiderCompletesTwoLapsTheSameWayTwice) {
   int lap1 = race_lap_time(race, 1, 1), lap2 = race_lap_time(race, 1, 2);
   EXPECT_GT(lap1, 5 * 128);
   EXPECT_GT(lap2, 5 * 128);
-  EXPECT_EQ(race_lap_state(race, 0).completed_laps, 0);  // the robot stood still
+  EXPECT_GE(race_lap_state(race, 0).completed_laps, 1);  // the robot rides its own race
   EXPECT_NE(first.find("lap 2 in"), std::string::npos) << first;
   EXPECT_NE(first.find("finished"), std::string::npos);
   end_runner(runner.get());

@@ -5,13 +5,15 @@
 //   race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]
 //               [--lineup h,r,t,f,e...] [--time-trial] [--script FILE]
 //               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
-//               [--skill 0..2] [--trace N] [--quiet]
+//               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--quiet]
 //   race_runner --bench 1,20,160 [--seconds S]
 //
 // Lineup entries: h the scripted player, r a robot, t a robot on a 125, f a
 // robot on a four-stroke, e an empty gate. Without --lineup the player
-// rides alone. Robots hold still (no robot controller is linked) unless
-// --follow-robots makes them chase the riding line. --trace N logs the
+// rides alone. Robots ride the lines of the skill (searched in the home
+// directory, then --lines DIR, then the data) unless --follow-robots makes
+// them chase the riding line; --learn records every bike's passages into
+// the lines, saved into the home directory (keep it with --home). --trace N logs the
 // player's position and speed every N steps. The script format is
 // tools/ride/ride.h's; "-" reads it from standard input. Exit code 0 on
 // success, 1 on bad input or a track that does not load.
@@ -38,7 +40,8 @@ void usage() {
   fprintf(stderr,
           "usage: race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]\n"
           "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
-          "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--trace N] [--quiet]\n"
+          "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--learn] [--lines DIR]\n"
+          "                   [--trace N] [--quiet]\n"
           "       race_runner --bench 1,20,160 [--seconds S]\n");
 }
 
@@ -97,7 +100,7 @@ int bench(const char* counts_text, double seconds) {
 
 int main(int argc, char** argv) {
   RunnerOptions options;
-  std::string data = DV_GAME_DIR, home;
+  std::string data = DV_GAME_DIR, home, lines;
   const char* script_name = nullptr;
   const char* bench_counts = nullptr;
   double seconds = 10;
@@ -119,6 +122,9 @@ int main(int argc, char** argv) {
     else if (strcmp(a, "--script") == 0) script_name = value(a);
     else if (strcmp(a, "--time-trial") == 0) options.time_trial = true;
     else if (strcmp(a, "--follow-robots") == 0) options.follow_robots = true;
+    else if (strcmp(a, "--learn") == 0) options.learn = true;
+    else if (strcmp(a, "--nolearn") == 0) options.learn = false;
+    else if (strcmp(a, "--lines") == 0) lines = value(a);
     else if (strcmp(a, "--quiet") == 0) quiet = true;
     else if (strcmp(a, "--bench") == 0) bench_counts = value(a);
     else if (strcmp(a, "--lineup") == 0) {
@@ -179,7 +185,8 @@ int main(int argc, char** argv) {
     }
     home = pattern;
   }
-  set_search_directories({home, data});
+  if (lines.empty()) set_search_directories({home, data});
+  else set_search_directories({home, lines, data});
 
   auto runner = std::make_unique<Runner>();
   char error[256];

@@ -248,9 +248,12 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   r->player_setup = BikeSetup{};
   for (const auto& [key, value] : script.setup) set_setup_value(&r->player_setup, key.c_str(), value);
   r->player_options = ControlOptions{r->player_setup.reverse_steering != 0, r->player_setup.sticky_dab != 0};
+  r->race.learn = options.learn;
   if (options.follow_robots) {
     r->race.seams.robot.context = r;
     r->race.seams.robot.controls = follow_line_controls;
+  } else {
+    install_race_robots(&r->race, &r->robots);
   }
 
   std::vector<int> lineup = options.lineup;
@@ -354,6 +357,9 @@ void run_runner(Runner* r, FILE* log) {
 }
 
 void end_runner(Runner* r) {
+  // What a learning run rode is remembered as a reset would.
+  if (r->race.seams.robot.context == &r->robots && r->race.track && !r->race.track->name.empty())
+    remember_race_lines(&r->robots, r->race.track->name.c_str());
   free_race(&r->race);
   deallocate_track(&g_track);
   purge_textures(true);  // what the track's objects and lighting left in the cache
@@ -407,6 +413,7 @@ void write_race_report(FILE* out, const Runner& r) {
     int best_number = 0;
     int best = race_best_lap(race, s, &best_number);
     if (best > 0) fprintf(out, "  best lap %d", best_number);
+    if (race.bikes[s]) fprintf(out, "  crashes %d", race.bikes[s]->crash_count);
     fprintf(out, "\n");
   }
   if (race.time_trial && race.session_best_lap > 0)

@@ -8,9 +8,12 @@
 // steers along the track's riding line (through the checkpoints in order).
 // The script's duration is not used: the race decides when it ends.
 //
-// Robots hold still with zero controls (no robot controller is linked);
-// with follow_robots they chase the riding line instead, which is what the
-// benchmark uses. That stand-in is the runner's own, not a robot rider.
+// Robot slots are ridden by the robot riders (robot/race_robots.h) on the
+// lines of the chosen skill read from the data files; with follow_robots
+// they chase the riding line instead, which is what the benchmark uses.
+// That stand-in is the runner's own, not a robot rider. With learn, every
+// bike's passages feed the line store, which the next reset (or the end of
+// the run) saves into the home directory.
 #pragma once
 
 #include <cstdio>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "race/race.h"
+#include "robot/race_robots.h"
 #include "tools/ride/ride.h"
 
 struct Terrain;
@@ -29,6 +33,7 @@ struct RunnerOptions {
   bool time_trial = false;        // a time trial instead of the lineup
   RideScript script;              // the player's rider
   bool follow_robots = false;
+  bool learn = false;             // robot line learning ("--learn")
   int ticks = 0;                  // steps to run; 0: until every bike has finished
   int max_ticks = 30 * 60 * 128;  // the limit when running to the finish
   int laps = 2;
@@ -55,6 +60,7 @@ struct Runner {
   bool line_by_gates = false;  // the line runs gate by gate (a track's), not round a course
   PathFollower player_follower;
   PathFollower robot_followers[MAX_BIKES];
+  RaceRobots robots;
   BikeSetup player_setup;
   ControlOptions player_options{true, false};
   int start_tick = 0;
@@ -90,7 +96,7 @@ void end_runner(Runner* runner);
 
 void write_timing_event(FILE* out, const Runner& runner, const TimingEvent& event);
 void write_trace(FILE* out, const Runner& runner);
-// The running order and every bike's lap times.
+// The running order, every bike's lap times and the crashes of each.
 void write_race_report(FILE* out, const Runner& runner);
 
 // The benchmark: ticks per second of the full race step with `count` bikes

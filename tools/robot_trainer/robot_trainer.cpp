@@ -1,15 +1,17 @@
 // Trains the robot lines of a track and writes the three line files.
 //
-//   robot_trainer (--track NAME --data DIR | --proving-ground) [--out DIR]
+//   robot_trainer (--track NAME --data DIR | --course NAME) [--out DIR]
 //                 [--generations N] [--runs N] [--laps N] [--push X]
 //                 [--seed N] [--grid N] [--log FILE] [--quiet]
 //
 // --track loads the track from the data directory DIR (its "timing_gates"
-// decide the split gates); --proving-ground trains the test oval built in
-// code. The files go to DIR/<track>/lines_novice, lines_amateur and
-// lines_expert under --out (default: the data directory, or "." for the
-// proving ground). The same options make the same files. Exit code 0 on
-// success, 1 on bad options or an untimed or missing track.
+// decide the split gates); --course trains an in-code course of the race
+// runner ("proving_ground": its timed loop). The runs are races of one robot
+// in the race flow (robot/training.h). The files go to
+// <out>/<track>/lines_novice, lines_amateur and lines_expert (default out:
+// the data directory, or "." for a course). The same options make the same
+// files. Exit code 0 on success, 1 on bad options or an untimed or missing
+// track.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -18,19 +20,20 @@
 #include <cstring>
 #include <string>
 
-#include "bike/proving_ground.h"
+#include "bike/bike.h"
+#include "bike/part_shapes.h"
 #include "core/datafile.h"
 #include "platform/log.h"
 #include "robot/line_store.h"
 #include "robot/training.h"
-#include "robot/training_ground.h"
+#include "tools/race_runner/runner.h"
 #include "track/track.h"
 
 namespace {
 
 void usage() {
   fprintf(stderr,
-          "usage: robot_trainer (--track NAME --data DIR | --proving-ground) [--out DIR]\n"
+          "usage: robot_trainer (--track NAME --data DIR | --course NAME) [--out DIR]\n"
           "                     [--generations N] [--runs N] [--laps N] [--push X] [--seed N]\n"
           "                     [--grid N] [--log FILE] [--quiet]\n");
 }
@@ -67,8 +70,8 @@ bool write_store(const LineStore& store, const std::string& directory) {
 
 int main(int argc, char** argv) {
   TrainingOptions options;
-  std::string track, data, out, log_name;
-  bool proving_ground = false, quiet = false;
+  std::string track, course, data, out, log_name;
+  bool quiet = false;
   for (int i = 1; i < argc; i++) {
     auto value = [&](const char* name) -> const char* {
       if (i + 1 >= argc) {
@@ -83,7 +86,7 @@ int main(int argc, char** argv) {
     else if (strcmp(a, "--data") == 0) data = value(a);
     else if (strcmp(a, "--out") == 0) out = value(a);
     else if (strcmp(a, "--log") == 0) log_name = value(a);
-    else if (strcmp(a, "--proving-ground") == 0) proving_ground = true;
+    else if (strcmp(a, "--course") == 0) course = value(a);
     else if (strcmp(a, "--quiet") == 0) quiet = true;
     else if (strcmp(a, "--generations") == 0 && number(value(a), 1, 100, &n)) options.generations = (int)n;
     else if (strcmp(a, "--runs") == 0 && number(value(a), 1, 100, &n)) options.runs = (int)n;
@@ -105,7 +108,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  if (proving_ground == !track.empty() || (!track.empty() && data.empty())) {
+  if (course.empty() == track.empty() || (!track.empty() && data.empty())) {
     usage();
     return 1;
   }
@@ -114,19 +117,17 @@ int main(int argc, char** argv) {
   options.report = quiet ? nullptr : stdout;
 
   static LoadedTrack loaded;
-  const Terrain* terrain = &loaded.terrain;
-  const TimingGates* gates = &loaded.gates;
-  static Terrain oval;
-  static TimingGates oval_gates;
-  if (proving_ground) {
-    build_course(&oval, COURSE_PROVING_GROUND);
-    training_ground_gates(&oval_gates);
-    terrain = &oval;
-    gates = &oval_gates;
-    track = "proving_ground";
+  create_bike_world();
+  build_default_part_shapes(&g_part_shapes);
+  if (!course.empty()) {
+    if (!build_course_track(&loaded, course.c_str())) {
+      fprintf(stderr, "Unknown course '%.64s'\n", course.c_str());
+      return 1;
+    }
     if (out.empty()) out = ".";
   } else {
     set_search_directories({data});
+    load_part_shapes(&g_part_shapes);
     loaded.name = track;
     if (!load_track(&loaded, TrackLoadSettings{GROUND_SOFTWARE, false, 0})) {
       fprintf(stderr, "Can't load track '%.900s' from '%.900s'\n", track.c_str(), data.c_str());
@@ -134,28 +135,29 @@ int main(int argc, char** argv) {
     }
     if (out.empty()) out = data;
   }
-  if (!gates->timed) {
-    fprintf(stderr, "Track '%.900s' has no timing gates to train on\n", track.c_str());
+  if (!loaded.gates.timed) {
+    fprintf(stderr, "Track '%.900s' has no timing gates to train on\n", loaded.name.c_str());
     return 1;
   }
-  std::string directory = out + "/" + track;
+  std::string directory = out + "/" + loaded.name;
   if (!make_directories(directory)) {
     fprintf(stderr, "Can't make '%.900s'\n", directory.c_str());
     return 1;
   }
 
   LineStore expert;
-  TrainingResult trained = train_expert_lines(*terrain, *gates, track, options, &expert);
+  TrainingResult trained = train_expert_lines(&loaded, options, &expert);
   LineStore stores[2];
   TrainingResult skills[2];
-  for (int skill = SKILL_NOVICE; skill <= SKILL_AMATEUR; skill++)
-    skills[skill] = train_skill_lines(*terrain, *gates, expert, skill, options, &stores[skill]);
-  bool ok = write_store(stores[SKILL_NOVICE], directory) && write_store(stores[SKILL_AMATEUR], directory) &&
+  for (int skill = ROBOT_NOVICE; skill <= ROBOT_AMATEUR; skill++)
+    skills[skill] = train_skill_lines(&loaded, expert, skill, options, &stores[skill]);
+  bool ok = write_store(stores[ROBOT_NOVICE], directory) && write_store(stores[ROBOT_AMATEUR], directory) &&
             write_store(expert, directory);
   printf("%s: best lap %.2f s (expert), %.2f s (amateur), %.2f s (novice); %d + %d + %d runs, %d crashes\n",
-         track.c_str(), trained.best_lap, skills[SKILL_AMATEUR].best_lap, skills[SKILL_NOVICE].best_lap, trained.runs,
-         skills[SKILL_AMATEUR].runs, skills[SKILL_NOVICE].runs,
+         loaded.name.c_str(), trained.best_lap, skills[ROBOT_AMATEUR].best_lap, skills[ROBOT_NOVICE].best_lap, trained.runs,
+         skills[ROBOT_AMATEUR].runs, skills[ROBOT_NOVICE].runs,
          trained.crashes + skills[0].crashes + skills[1].crashes);
-  if (!proving_ground) deallocate_track(&loaded);
+  deallocate_track(&loaded);
+  destroy_bike_world();
   return ok ? 0 : 1;
 }
