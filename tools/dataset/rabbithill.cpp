@@ -8,20 +8,6 @@
 
 namespace dvdata {
 
-namespace {
-
-// Where along the sampled lap the point nearest to (x, z) lies.
-double s_near(const std::vector<PathSample>& lap, double x, double z) {
-  double best = 1e30, s = 0;
-  for (const PathSample& q : lap) {
-    double d = std::hypot(q.x - x, q.z - z);
-    if (d < best) best = d, s = q.s;
-  }
-  return s;
-}
-
-}  // namespace
-
 void build_rabbithill(DataSet* set) {
   TrackPlan p;
   p.dir = "rabbithill";
@@ -64,7 +50,7 @@ void build_rabbithill(DataSet* set) {
 
   std::vector<PathSample> lap = sample_path(p.lap, true);
   double len = path_length(lap);
-  auto at = [&](double x, double z) { return s_near(lap, x, z); };
+  auto at = [&](double x, double z) { return path_position_near(lap, x, z); };
   p.finish_s = at(500, 1790);
 
   // Jumps: first a forgiving tabletop out of turn one, then bigger ones.

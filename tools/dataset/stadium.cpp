@@ -8,19 +8,6 @@
 
 namespace dvdata {
 
-namespace {
-
-double s_near(const std::vector<PathSample>& lap, double x, double z) {
-  double best = 1e30, s = 0;
-  for (const PathSample& q : lap) {
-    double d = std::hypot(q.x - x, q.z - z);
-    if (d < best) best = d, s = q.s;
-  }
-  return s;
-}
-
-}  // namespace
-
 void build_second_track(DataSet* set) {
   TrackPlan p;
   p.dir = "harborarena";
@@ -63,7 +50,7 @@ void build_second_track(DataSet* set) {
   p.gate_spacing = 3.5;
 
   std::vector<PathSample> lap = sample_path(p.lap, true);
-  auto at = [&](double x, double z) { return s_near(lap, x, z); };
+  auto at = [&](double x, double z) { return path_position_near(lap, x, z); };
   p.finish_s = at(250, 512);
   p.features = {
       rhythm(at(455, 390), 6, 20, 2.8, 28),                     // rhythm lane

@@ -113,5 +113,7 @@ struct PathSample {
 };
 std::vector<PathSample> sample_path(const std::vector<PathPoint>& points, bool closed);
 double path_length(const std::vector<PathSample>& samples);
+// Where along the sampled path the sample nearest to (x, z) lies.
+double path_position_near(const std::vector<PathSample>& samples, double x, double z);
 
 }  // namespace dvdata

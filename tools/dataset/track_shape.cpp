@@ -104,6 +104,15 @@ double path_length(const std::vector<PathSample>& samples) {
   return samples.back().s + step;
 }
 
+double path_position_near(const std::vector<PathSample>& samples, double x, double z) {
+  double best = 1e30, s = 0;
+  for (const PathSample& q : samples) {
+    double d = std::hypot(q.x - x, q.z - z);
+    if (d < best) best = d, s = q.s;
+  }
+  return s;
+}
+
 // --- profiles -----------------------------------------------------------------------
 
 namespace {
