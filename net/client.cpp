@@ -242,7 +242,7 @@ void reset_connection(NetClient* c) {
   c->nonce = 0;
   c->state = NET_CONTACTING;
   c->race_id = 0;
-  c->latest_server_tick = 0;
+  c->latest_server_tick = c->heard_server_tick = 0;
   c->race_time = c->laps = c->gate_drop_tick = 0;
   memset(c->server_digest, 0, sizeof c->server_digest);
   c->last_lap_report = 0;
@@ -320,8 +320,14 @@ void net_service(NetClient* c, double now) {
   if (!c->pending_address.empty() && c->socket < 0) open_pending(c);
   if (c->socket < 0) return;
 
-  // 2. The server's clock runs on with ours.
-  if (c->latest_server_tick > 0) c->latest_server_tick++;
+  // 2. The server's clock runs on: by the real time since the newest tick
+  // was heard, so it tracks the server's own clock however fast our race
+  // steps run.
+  if (c->latest_server_tick > 0) {
+    const double since = now - c->heard_server_time;
+    const int estimate = c->heard_server_tick + (since > 0 ? (int)(since * TICKS_PER_SECOND) : 0);
+    if (estimate > c->latest_server_tick) c->latest_server_tick = estimate;
+  }
 
   // 3. Every waiting datagram from the server (others are not ours).
   uint8_t buffer[MAX_DATAGRAM];

@@ -139,7 +139,13 @@ struct NetClient {
   uint32_t race_id = 0;
   int riding_slot = NO_BIKE;
   int last_bike_acknowledged = NO_BIKE;
+  // The server's clock: the newest tick heard, run on with real time (see
+  // net_service). Counting it on by one per service instead would freeze
+  // the gap the frame timing closes: a client that once ran ahead (the
+  // speed-up before the gate drop) would run ahead for good.
   int latest_server_tick = 0;
+  int heard_server_tick = 0;      // the newest tick taken from a message
+  double heard_server_time = 0.0;  // and when it came
   int race_time = 0, laps = 0, gate_drop_tick = 0;
   uint8_t server_digest[TRACK_DIGEST_BYTES] = {};
   std::string track;               // the server's track directory

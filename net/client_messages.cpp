@@ -98,7 +98,11 @@ void take_clock(NetClient* c, const ServerMessage& m) {
   if (m.echo != 0) c->ping = tick - wire_tick(m.echo);
   const int server_tick = wire_tick(m.server_tick);
   if (c->latest_server_tick <= 0 && c->hooks.set_tick) c->hooks.set_tick(c->hooks.context, server_tick);
-  if (server_tick > c->latest_server_tick) c->latest_server_tick = server_tick;
+  if (server_tick > c->latest_server_tick) {
+    c->latest_server_tick = server_tick;
+    c->heard_server_tick = server_tick;
+    c->heard_server_time = c->now;
+  }
   if (c->state == NET_WAITING) {
     client_print(c, "%s\n", race_format_text(c->race_time, c->laps).c_str());
     enter_state(c, NET_RACING);

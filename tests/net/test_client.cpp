@@ -240,6 +240,24 @@ TEST_F(ClientTest, HandshakeToRacingWithBikesInOrder) {
   EXPECT_EQ(client_.latest_server_tick, 2001);
 }
 
+TEST_F(ClientTest, TheServersClockRunsOnWithRealTimeNotWithOurSteps) {
+  join_race();
+  const int heard = client_.latest_server_tick;
+  // Ten steps in no time (a client catching up before the gate drop):
+  // the server's clock does not run on with them.
+  for (int i = 0; i < 10; i++) net_service(&client_, now_);
+  EXPECT_EQ(client_.latest_server_tick, heard);
+  net_service(&client_, now_ + 1.0);
+  EXPECT_EQ(client_.latest_server_tick, heard + 128);
+  // An older tick (a message held up on the way) changes nothing; a newer one is taken.
+  server_.send(time_message((uint32_t)heard + 50));
+  service(now_ + 1.0);
+  EXPECT_EQ(client_.latest_server_tick, heard + 128);
+  server_.send(time_message((uint32_t)heard + 300));
+  service(now_ + 1.0);
+  EXPECT_EQ(client_.latest_server_tick, heard + 300);
+}
+
 TEST_F(ClientTest, ModifiedTrackEndsTheConnection) {
   connect();
   server_.send(accept());

@@ -220,6 +220,8 @@ void relay_states(RaceServer* server);
 void take_state(RaceServer* server, ServerClient* client, const ClientMessage& message);
 void take_lap_report(RaceServer* server, ServerClient* client, const uint8_t* payload, int length);
 void flush_timing(RaceServer* server, ServerClient* client);
+// Queues the client's next message of timing entries at once.
+void queue_timing(RaceServer* server, ServerClient* client);
 // Every rider's finishing gate from the ticks of all entries (net/standings.h).
 void settle_server_finishes(RaceServer* server);
 void send_track(RaceServer* server, ServerClient* client);

@@ -132,6 +132,11 @@ std::string format_ticks(int ticks) {
 
 void final_results(RaceServer* s) {
   const std::vector<int> order = server_running_order(*s);
+  // Every entry goes ahead of the results in each client's ordered queue,
+  // so a client has them all when the results arrive, however slow its link.
+  for (ServerClient& c : s->clients)
+    if (c.state == CLIENT_JOINED && !c.robot && c.in_race && c.race_id == s->race_id)
+      while (c.timing_sent < s->timing_log.size() && c.state == CLIENT_JOINED) queue_timing(s, &c);
   s->results.clear();
   s->final_order = order;
   s->races_finished++;
@@ -157,7 +162,9 @@ void final_results(RaceServer* s) {
 void show_results(RaceServer* s) {
   final_results(s);
   s->phase = PHASE_RESULTS;
-  s->phase_end = s->now + 5.0;
+  // Long enough for a slow link to take a dozen lines one by one; a client
+  // that never takes them times out on its own.
+  s->phase_end = s->now + 30.0;
 }
 
 bool race_over(const RaceServer& s, const std::vector<int>& order) {
@@ -438,7 +445,13 @@ void settle_server_finishes(RaceServer* s) {
 }
 
 void flush_timing(RaceServer* s, ServerClient* c) {
-  if (!c->out.queue.empty() || c->timing_sent >= s->timing_log.size()) return;
+  // Batched: entries wait while a message is in flight and go out together.
+  if (!c->out.queue.empty()) return;
+  queue_timing(s, c);
+}
+
+void queue_timing(RaceServer* s, ServerClient* c) {
+  if (c->timing_sent >= s->timing_log.size()) return;
   uint8_t payload[8 + TIMING_ENTRIES_PER_MESSAGE * 12];
   const int self = client_index(*s, c);
   int count = 0;
