@@ -278,6 +278,7 @@ bool reset_race(Race* r, const RaceSetup& setup) {
   r->skill = setup.skill;
   r->playback = setup.playback;
   r->record = setup.record;
+  r->practice = setup.practice && setup.lineup != nullptr && !setup.playback;
   r->time_limit = std::max(0, setup.time_limit);
   r->configured_laps = std::max(0, setup.laps);
   r->gate_drop_tick = on_server && seams.net.gate_drop_tick ? seams.net.gate_drop_tick(seams.net.context)

@@ -143,7 +143,8 @@ struct RaceReplaySeams {
   void (*create_playback_riders)(void* context, Race* race);
   // After a reset: recording, the practice ghost.
   void (*race_started)(void* context, Race* race);
-  // Time trial: the rider completed a timed lap. faster is set when it beats
+  // Time trial and practice: the rider completed a lap (lap_ticks -1 for
+  // the untimed first lap from the gates). faster is set when it beats
   // the session's best; the demo code keeps "fastlap.dvdemo" by its own
   // rule, reloads the ghost and recreates the other bikes.
   void (*time_trial_lap)(void* context, Race* race, int lap_ticks, bool faster);
@@ -175,6 +176,7 @@ struct RaceSetup {
   int time_limit;      // ticks, 0 = none
   int laps;            // L0
   int skill;           // 0 novice, 1 amateur, 2 expert
+  bool practice = false;  // practice: each lap of the player is a lap demo (like a time trial's)
 };
 
 struct Race {
@@ -198,6 +200,7 @@ struct Race {
   int skill = 0;
   bool playback = false, record = false;
   bool time_trial = false;
+  bool practice = false;  // the player's laps call time_trial_lap as a time trial's do
   bool results_final = false;
   unsigned reset_count = 0;
   uint32_t random = 1;

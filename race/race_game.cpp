@@ -69,6 +69,7 @@ void reset(const RaceReset& reset) {
   setup.time_limit = reset.minutes > 0 ? (int)(reset.minutes * 60.0 * TICKS_PER_SECOND) : 0;
   setup.laps = reset.laps;
   setup.skill = reset.skill;
+  setup.practice = g_run_options.practice;
   reset_race(&g_race, setup);
 }
 
@@ -85,6 +86,8 @@ void restart() { restart_attempt(&g_race); }
 RaceRobots g_race_robots;
 
 void free_the_race() {
+  // The program ends: the recording gets its last chunk.
+  if (g_race.seams.replay.close_demos) g_race.seams.replay.close_demos(g_race.seams.replay.context);
   // What a learning session rode since the last reset is kept at exit too.
   if (g_race.track && !g_race.track->name.empty()) remember_race_lines(&g_race_robots, g_race.track->name.c_str());
   free_race(&g_race);

@@ -6,6 +6,8 @@
 //               [--lineup h,r,t,f,e...] [--time-trial] [--script FILE]
 //               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
 //               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--quiet]
+//               [--practice] [--record-demo FILE]
+//   race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]
 //   race_runner --bench 1,20,160 [--seconds S]
 //
 // Lineup entries: h the scripted player, r a robot, t a robot on a 125, f a
@@ -15,8 +17,12 @@
 // them chase the riding line; --learn records every bike's passages into
 // the lines, saved into the home directory (keep it with --home). --trace N logs the
 // player's position and speed every N steps. The script format is
-// tools/ride/ride.h's; "-" reads it from standard input. Exit code 0 on
-// success, 1 on bad input or a track that does not load.
+// tools/ride/ride.h's; "-" reads it from standard input. --record-demo
+// records the race and saves the demo to FILE; --practice makes the laps
+// lap demos raced against the fast lap's ghost. --play-demo plays FILE on
+// its own track and compares every state in it with the played bike's
+// position. Exit code 0 on success, 1 on bad input, a track that does not
+// load, or a playback that strays from its demo.
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,7 +47,8 @@ void usage() {
           "usage: race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]\n"
           "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
           "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--learn] [--lines DIR]\n"
-          "                   [--trace N] [--quiet]\n"
+          "                   [--trace N] [--quiet] [--practice] [--record-demo FILE]\n"
+          "       race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]\n"
           "       race_runner --bench 1,20,160 [--seconds S]\n");
 }
 
@@ -121,6 +128,9 @@ int main(int argc, char** argv) {
     else if (strcmp(a, "--home") == 0) home = value(a);
     else if (strcmp(a, "--script") == 0) script_name = value(a);
     else if (strcmp(a, "--time-trial") == 0) options.time_trial = true;
+    else if (strcmp(a, "--practice") == 0) options.practice = true;
+    else if (strcmp(a, "--record-demo") == 0) options.record_demo = value(a);
+    else if (strcmp(a, "--play-demo") == 0) options.play_demo = value(a);
     else if (strcmp(a, "--follow-robots") == 0) options.follow_robots = true;
     else if (strcmp(a, "--learn") == 0) options.learn = true;
     else if (strcmp(a, "--nolearn") == 0) options.learn = false;
@@ -157,7 +167,11 @@ int main(int argc, char** argv) {
     }
   }
   if (bench_counts) return bench(bench_counts, seconds);
-  if (options.track.empty() == options.course.empty()) {
+  if (!options.play_demo.empty() && !options.record_demo.empty()) {
+    fprintf(stderr, "Can't record and play from same run\n");
+    return 1;
+  }
+  if (options.play_demo.empty() && options.track.empty() == options.course.empty()) {
     fprintf(stderr, "Give one of --track and --course\n");
     usage();
     return 1;
@@ -199,7 +213,26 @@ int main(int argc, char** argv) {
     run_runner(runner.get(), quiet ? nullptr : stdout);
     write_race_report(stdout, *runner);
   }
+  const int ticks_run = runner->race.tick - runner->start_tick;
   end_runner(runner.get());
+  if (code == 0 && !options.play_demo.empty() && !write_playback_check(stdout, runner->check)) code = 1;
+  if (code == 0 && !options.record_demo.empty()) {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(options.record_demo, ec);
+    const int riders = runner->replay.recorder->rider_count;
+    if (!runner->demo_saved || ec) {
+      fprintf(stderr, "Can't save the demo to '%.900s'\n", options.record_demo.c_str());
+      code = 1;
+    } else {
+      const double minutes = ticks_run / (60.0 * TICKS_PER_SECOND);
+      printf("Demo %s: %ju bytes, %d riders, %.2f s", options.record_demo.c_str(), (uintmax_t)bytes, riders,
+             minutes * 60);
+      if (riders > 0 && minutes > 0)
+        printf(": %.0f bytes per rider per minute (%.1f per second)", bytes / (riders * minutes),
+               bytes / (riders * minutes * 60));
+      printf("\n");
+    }
+  }
   if (scratch_home) {
     std::error_code ec;
     std::filesystem::remove_all(home, ec);

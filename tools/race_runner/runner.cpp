@@ -12,7 +12,9 @@
 #include "bike/part_shapes.h"
 #include "bike/proving_ground.h"
 #include "bike/roost.h"
+#include "core/datafile.h"
 #include "render/texture.h"
+#include "replay/demo_modes.h"
 #include "track/track.h"
 
 namespace {
@@ -118,6 +120,96 @@ void player_controls(Runner* r, float control[CONTROL_COUNT]) {
       if (scripted[i] != 0) control[i] = scripted[i];
   } else {
     script_controls(script, t, control);
+  }
+}
+
+// --- playback check ---------------------------------------------------------------------
+
+uint32_t le32(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
+
+// Every state of the demo's chunks, walked by the format's own links
+// (independently of the player), sorted by tick and rider.
+bool read_demo_states(Runner* r, const char* path) {
+  PlaybackCheck& check = r->check;
+  DemoPlayer header;
+  if (!open_demo(&header, path, false)) {
+    check.problem = "the demo's header does not read";
+    return false;
+  }
+  const int version = header.version, riders = header.rider_count;
+  const long start = header.data_start;
+  close_demo(&header);
+  if (version != DEMO_VERSION) {
+    check.problem = "only demos of the current version are checked";
+    return false;
+  }
+  DataStream* s = data_open(path, "rb");
+  if (!s || !data_seek(s, start)) {
+    if (s) data_close(s);
+    check.problem = "the demo does not reopen";
+    return false;
+  }
+  uint32_t previous = 0;
+  std::vector<uint8_t> payload;
+  uint8_t head[DEMO_CHUNK_HEADER_BYTES];
+  while (data_read(s, head, sizeof head) == sizeof head) {
+    const uint32_t n = le32(head) ^ previous;
+    previous = n;
+    // Read in pieces, so a damaged length costs no more than the file holds.
+    payload.clear();
+    uint8_t piece[4096];
+    uint32_t left = n;
+    while (left > 0) {
+      size_t want = std::min<uint32_t>(left, sizeof piece), got = data_read(s, piece, want);
+      payload.insert(payload.end(), piece, piece + got);
+      if (got < want) break;
+      left -= (uint32_t)got;
+    }
+    if (payload.size() < n) {
+      check.problem = "the last chunk is cut short";
+      break;
+    }
+    if (head[8] != DEMO_CHUNK_STATES || n % DEMO_ENTRY_BYTES != 0) continue;
+    for (size_t at = 0; at < n; at += DEMO_ENTRY_BYTES) {
+      Runner::DemoState e{};
+      e.rider = payload[at];
+      e.tick = (int)le32(&payload[at + 1]);
+      memcpy(e.record.bytes, &payload[at + 5], STATE_RECORD_BYTES);
+      if (e.rider < riders) r->demo_states.push_back(e);
+    }
+  }
+  data_close(s);
+  std::stable_sort(r->demo_states.begin(), r->demo_states.end(), [](const Runner::DemoState& a, const Runner::DemoState& b) {
+    return a.tick != b.tick ? a.tick < b.tick : a.rider < b.rider;
+  });
+  check.last_tick = r->demo_states.empty() ? -1 : r->demo_states.back().tick;
+  return true;
+}
+
+// After the history-driven bikes were posed: the file's states of this tick
+// against the bikes.
+void check_posed(void* context, const Race& race) {
+  Runner* r = static_cast<Runner*>(context);
+  PlaybackCheck& check = r->check;
+  const DemoPlayer& player = *r->replay.player;
+  auto& states = r->demo_states;
+  for (; r->next_demo_state < states.size() && states[r->next_demo_state].tick < race.tick; r->next_demo_state++)
+    if (!states[r->next_demo_state].posed) check.missed_states++;
+  for (size_t k = r->next_demo_state; k < states.size() && states[k].tick == race.tick; k++) {
+    Runner::DemoState& e = states[k];
+    const int slot = e.rider < player.rider_count ? player.slot[e.rider] : -1;
+    if (slot < 0 || !race.bikes[slot] || e.posed) continue;
+    e.posed = true;
+    if ((e.record.bytes[36] & 7) == 7) {
+      check.crashed_states++;
+      continue;
+    }
+    const DVec played = body_position(*race.bikes[slot], BODY_FRAME);
+    const DVec recorded = record_frame_position(e.record, *r->replay.scale);
+    const double d[3] = {std::fabs(played.x - recorded.x), std::fabs(played.y - recorded.y),
+                         std::fabs(played.z - recorded.z)};
+    for (int a = 0; a < 3; a++) check.largest_error[a] = std::max(check.largest_error[a], d[a]);
+    check.states++;
   }
 }
 
@@ -229,9 +321,34 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   // The part shapes of the data set, where it has them.
   build_default_part_shapes(&g_part_shapes);
   load_part_shapes(&g_part_shapes);
+  r->replay = RaceReplay{};
+  install_race_replay(&r->race, &r->replay);
+  r->demo_states.clear();
+  r->next_demo_state = 0;
+  r->check = PlaybackCheck{};
+  r->demo_saved = false;
   std::string track_name = options.track;
-  if (!options.course.empty()) {
-    if (!build_course_track(&g_track, options.course.c_str())) {
+  std::string course = options.course;
+  const bool playback = !options.play_demo.empty();
+  if (playback) {
+    // The demo plays on its own track.
+    std::string demo_track;
+    if (!load_race_demo(&r->replay, options.play_demo.c_str(), &demo_track)) {
+      set_error(error, error_size, "the demo does not play");
+      return false;
+    }
+    read_demo_states(r, options.play_demo.c_str());
+    r->replay.posed = check_posed;
+    r->replay.posed_context = r;
+    if (demo_track.rfind(COURSE_PREFIX, 0) == 0) {
+      course = demo_track.substr(strlen(COURSE_PREFIX));
+    } else {
+      course.clear();
+      track_name = demo_track;
+    }
+  }
+  if (!course.empty()) {
+    if (!build_course_track(&g_track, course.c_str())) {
       set_error(error, error_size, "unknown course");
       return false;
     }
@@ -257,15 +374,25 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   }
 
   std::vector<int> lineup = options.lineup;
-  if (lineup.empty()) {
+  if (playback) {
+    lineup.assign(MAX_BIKES, LINEUP_EMPTY);  // nobody but the demo's riders
+  } else if (lineup.empty()) {
     lineup.assign(MAX_BIKES, LINEUP_EMPTY);
     lineup[0] = LINEUP_HUMAN;
   }
-  RaceSetup setup = {track_name.c_str(), options.time_trial ? nullptr : lineup.data(), false, false,
-                     (int)(options.minutes * 60 * TICKS_PER_SECOND), options.laps, options.skill};
+  RaceSetup setup = {track_name.c_str(), options.time_trial && !playback ? nullptr : lineup.data(), playback,
+                     !options.record_demo.empty(), (int)(options.minutes * 60 * TICKS_PER_SECOND), options.laps,
+                     options.skill, options.practice};
   if (track_name.empty() || !reset_race(&r->race, setup)) {
     set_error(error, error_size, "the track did not load");
     return false;
+  }
+  if (playback) {
+    const RecordScale& scale = *r->replay.scale;
+    const double levels = 16777215.0;  // u24
+    r->check.step[0] = r->check.step[2] = scale.size / levels;
+    r->check.step[1] = scale.range / levels;
+    for (int i = 0; i < r->replay.player->rider_count; i++) r->check.riders += r->replay.player->slot[i] >= 0;
   }
   r->start_tick = r->race.tick;
   r->line.clear();
@@ -293,7 +420,7 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
 void step_runner(Runner* r) {
   Race& race = r->race;
   const int local = race.local_slot;
-  if (local != NO_BIKE && race.bikes[local] && !race.timing[local].finished) {
+  if (local != NO_BIKE && race.bikes[local] && race.mode[local] == RACE_SLOT_LOCAL && !race.timing[local].finished) {
     float control[CONTROL_COUNT];
     player_controls(r, control);
     apply_control_vector(race.bikes[local], control, r->player_options);
@@ -320,6 +447,8 @@ bool runner_done(const Runner& r) {
   const int ran = race.tick - r.start_tick;
   if (r.options.ticks > 0) return ran >= r.options.ticks;
   if (ran >= r.options.max_ticks) return true;
+  // A playback ends after the demo's last state.
+  if (!r.options.play_demo.empty()) return race.tick > r.check.last_tick;
   if (race.results_final) return true;
   if (race.time_trial) {
     // A time trial has no end: stop once the asked laps are done.
@@ -357,6 +486,11 @@ void run_runner(Runner* r, FILE* log) {
 }
 
 void end_runner(Runner* r) {
+  for (; r->next_demo_state < r->demo_states.size(); r->next_demo_state++)
+    if (!r->demo_states[r->next_demo_state].posed) r->check.missed_states++;
+  finish_race_replay(&r->replay);
+  if (!r->options.record_demo.empty())
+    r->demo_saved = copy_demo_file(DEMO_DEFAULT_PATH, r->options.record_demo.c_str());
   // What a learning run rode is remembered as a reset would.
   if (r->race.seams.robot.context == &r->robots && r->race.track && !r->race.track->name.empty())
     remember_race_lines(&r->robots, r->race.track->name.c_str());
@@ -364,6 +498,21 @@ void end_runner(Runner* r) {
   deallocate_track(&g_track);
   purge_textures(true);  // what the track's objects and lighting left in the cache
   destroy_bike_world();
+}
+
+bool write_playback_check(FILE* out, const PlaybackCheck& c) {
+  if (!c.problem.empty()) {
+    fprintf(out, "Playback not checked: %s\n", c.problem.c_str());
+    return false;
+  }
+  fprintf(out, "Playback check: %d riders, %d states compared, %d while crashed, %d never posed\n", c.riders,
+          c.states, c.crashed_states, c.missed_states);
+  bool within = c.states > 0 && c.missed_states == 0;
+  for (int a = 0; a < 3; a++) within &= c.largest_error[a] <= c.step[a] * 1.0001;
+  fprintf(out, "Largest frame position difference x %.3g y %.3g z %.3g ft (steps %.3g %.3g %.3g ft): %s\n",
+          c.largest_error[0], c.largest_error[1], c.largest_error[2], c.step[0], c.step[1], c.step[2],
+          within ? "within the quantisation" : "NOT within the quantisation");
+  return within;
 }
 
 void write_timing_event(FILE* out, const Runner& r, const TimingEvent& e) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "race/race.h"
+#include "replay/race_replay.h"
 #include "robot/race_robots.h"
 #include "tools/ride/ride.h"
 
@@ -31,6 +32,7 @@ struct RunnerOptions {
   std::string course;             // or an in-code course ("proving_ground", ...)
   std::vector<int> lineup;        // codes per slot (LINEUP_*); empty: a player alone
   bool time_trial = false;        // a time trial instead of the lineup
+  bool practice = false;          // practice: lap demos and the fast lap's ghost, as a time trial
   RideScript script;              // the player's rider
   bool follow_robots = false;
   bool learn = false;             // robot line learning ("--learn")
@@ -40,6 +42,23 @@ struct RunnerOptions {
   double minutes = 0;
   int skill = 0;
   int trace_every = 0;            // > 0: the player's position and speed every so many steps
+  std::string record_demo;        // record the race and save the demo here at the end
+  std::string play_demo;          // play this demo on its own track instead of racing
+};
+
+// A playback's check against the demo: every state the file holds for a
+// mapped rider, at its tick, against the played bike's frame position right
+// after it was posed. Crashed states are counted apart: a crashed bike
+// follows its records softly.
+struct PlaybackCheck {
+  int riders = 0;              // header riders mapped to bikes
+  int states = 0;              // states compared
+  int crashed_states = 0;      // states of crashed bikes, not compared
+  int missed_states = 0;       // states whose tick the playback never posed
+  int last_tick = -1;          // the newest state's tick
+  double largest_error[3] = {0, 0, 0};  // largest frame position difference per axis, ft
+  double step[3] = {0, 0, 0};           // the quantisation step per axis, ft
+  std::string problem;         // why the file could not be checked (empty when it could)
 };
 
 struct TimingEvent {
@@ -65,6 +84,18 @@ struct Runner {
   ControlOptions player_options{true, false};
   int start_tick = 0;
   std::vector<TimingEvent> events;
+  RaceReplay replay;
+  // Playback: the file's states by rider, tick and record, and the check.
+  struct DemoState {
+    int rider;
+    int tick;
+    StateRecord record;
+    bool posed;
+  };
+  std::vector<DemoState> demo_states;
+  size_t next_demo_state = 0;
+  PlaybackCheck check;
+  bool demo_saved = false;
 };
 
 // Turns "h,r,2,4,0,t,f" (h human, r robot, t two-stroke robot, f
@@ -92,7 +123,12 @@ void step_runner(Runner* runner);
 // happens (null: not written).
 void run_runner(Runner* runner, FILE* log);
 bool runner_done(const Runner& runner);
+// Completes the recording (saved to the record_demo file, demo_saved tells
+// whether that worked) and frees the race.
 void end_runner(Runner* runner);
+// The playback check's figures and verdict; true when every compared state
+// lies within one quantisation step on each axis and none was missed.
+bool write_playback_check(FILE* out, const PlaybackCheck& check);
 
 void write_timing_event(FILE* out, const Runner& runner, const TimingEvent& event);
 void write_trace(FILE* out, const Runner& runner);
