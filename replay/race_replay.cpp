@@ -178,9 +178,17 @@ void race_started(void* context, Race* race) {
 void time_trial_lap(void* context, Race* race, int lap_ticks, bool) {
   RaceReplay* rr = of(context);
   if (!rr->lap_demos) return;
-  const bool improves = lap_ticks > 0 && (!rr->ghost_loaded || ghost_still_riding(*rr, *race));
-  end_practice_lap(rr->recorder, rr->player, rr->histories, race->bikes, race->mode, race->tick,
-                   race->track->name.c_str(), improves);
+  if (lap_ticks > 0) {
+    const bool improves = !rr->ghost_loaded || ghost_still_riding(*rr, *race);
+    end_practice_lap(rr->recorder, rr->player, rr->histories, race->bikes, race->mode, race->tick,
+                     race->track->name.c_str(), improves);
+  } else {
+    // The untimed first lap (from the gates, not round the loop) is never
+    // the fast lap: it would stand against every later lap unfairly.
+    close_demo(rr->player);
+    stop_recording_bikes(rr->recorder, rr->histories, race->bikes, race->mode, race->tick, *rr->scale,
+                         integrity_of(*rr));
+  }
   remove_ghosts(rr, race);
   begin_lap(rr, race);
 }

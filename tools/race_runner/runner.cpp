@@ -209,6 +209,13 @@ void check_posed(void* context, const Race& race) {
     const double d[3] = {std::fabs(played.x - recorded.x), std::fabs(played.y - recorded.y),
                          std::fabs(played.z - recorded.z)};
     for (int a = 0; a < 3; a++) check.largest_error[a] = std::max(check.largest_error[a], d[a]);
+    const Bike& bike = *race.bikes[slot];
+    const BikeState state = decode_state(e.record, record_model_for(bike.model), *r->replay.scale);
+    const DQuat q = body_quaternion(bike, BODY_FRAME), w = state.orientation[STATE_FRAME];
+    const double dot = std::min(1.0, std::fabs(q.w * w.w + q.x * w.x + q.y * w.y + q.z * w.z));
+    check.largest_turn = std::max(check.largest_turn, 2 * std::acos(dot));
+    check.largest_rider_error =
+        std::max(check.largest_rider_error, length(body_position(bike, BODY_RIDER) - state.position[STATE_RIDER]));
     check.states++;
   }
 }
@@ -512,6 +519,7 @@ bool write_playback_check(FILE* out, const PlaybackCheck& c) {
   fprintf(out, "Largest frame position difference x %.3g y %.3g z %.3g ft (steps %.3g %.3g %.3g ft): %s\n",
           c.largest_error[0], c.largest_error[1], c.largest_error[2], c.step[0], c.step[1], c.step[2],
           within ? "within the quantisation" : "NOT within the quantisation");
+  fprintf(out, "Largest frame turn %.3g rad, rider body %.3g ft\n", c.largest_turn, c.largest_rider_error);
   return within;
 }
 

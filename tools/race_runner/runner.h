@@ -58,6 +58,8 @@ struct PlaybackCheck {
   int last_tick = -1;          // the newest state's tick
   double largest_error[3] = {0, 0, 0};  // largest frame position difference per axis, ft
   double step[3] = {0, 0, 0};           // the quantisation step per axis, ft
+  double largest_turn = 0;              // largest angle between played and recorded frame orientation, rad
+  double largest_rider_error = 0;       // largest rider body position difference, ft
   std::string problem;         // why the file could not be checked (empty when it could)
 };
 
