@@ -209,7 +209,7 @@ TEST_F(RaceReplayTest, TheRunnersPlaybackCheckComparesEveryStateOfTheFile) {
   auto runner = start(options);
   run_runner(runner.get(), nullptr);
   end_runner(runner.get());
-  const PlaybackCheck& check = runner->check;
+  const PlaybackCheck check = runner->check;
   EXPECT_TRUE(check.problem.empty()) << check.problem;
   EXPECT_EQ(check.riders, 2);
   EXPECT_EQ(check.missed_states, 0);
