@@ -419,3 +419,39 @@ TEST_F(RaceReplayTest, PracticeLapsAreLapDemosToo) {
   // A race is no practice: it records into the demos folder when asked.
   EXPECT_FALSE(std::filesystem::exists(data.path("demos/default.dvdemo")));
 }
+
+TEST_F(RaceReplayTest, AnOlderDemoPlaysToItsEndUnchecked) {
+  // Version 5: a frame per tick of one record per rider, from the first frame on.
+  constexpr int FRAMES = 300;
+  std::string file = "DV05 2 0 3\nflat\ncrf450(2016)|a|b|c|d\n7\nkx250(2006)|a|b|c|d\n8\n";
+  for (int t = 0; t < FRAMES; t++) {
+    for (int rider = 0; rider < 2; rider++) {
+      BikeState s{};
+      s.position[STATE_FRAME] = DVec{200.0 + 10 * rider, 2.0, 300.0 - t * 0.25};
+      s.position[STATE_RIDER] = s.position[STATE_FRAME] + DVec{0, 2, 0};
+      s.orientation[STATE_FRAME] = s.orientation[STATE_RIDER] = DQuat{1, 0, 0, 0};
+      StateRecord r = encode_state(s, default_record_model(), RecordScale{512, 0, 64}, nullptr);
+      file.append((const char*)r.bytes, STATE_RECORD_BYTES);
+    }
+  }
+  data.write("old.dvdemo", file);
+  RunnerOptions options;
+  options.play_demo = data.path("old.dvdemo");
+  auto runner = start(options);
+  const Race& race = runner->race;
+  EXPECT_EQ(race.gate_drop_tick, DEMO_DEFAULT_GATE_DROP);
+  ASSERT_NE(race.bikes[1], nullptr);
+  EXPECT_EQ(race.mode[1], RACE_SLOT_HISTORY);
+  run_runner(runner.get(), nullptr);
+  EXPECT_GE(race.tick, FRAMES);
+  EXPECT_LT(race.tick, FRAMES + 16);
+  // The second rider stands where its last frame put it.
+  const DVec p = body_position(*race.bikes[1], BODY_FRAME);
+  EXPECT_NEAR(p.x, 210.0, 0.5);
+  EXPECT_NEAR(p.z, 300.0 - (FRAMES - 1) * 0.25, 2.0);
+  end_runner(runner.get());
+  EXPECT_EQ(runner->check.problem, "only demos of the current version are checked");
+  FILE* out = tmpfile();
+  EXPECT_FALSE(write_playback_check(out, runner->check));
+  fclose(out);
+}

@@ -454,8 +454,13 @@ bool runner_done(const Runner& r) {
   const int ran = race.tick - r.start_tick;
   if (r.options.ticks > 0) return ran >= r.options.ticks;
   if (ran >= r.options.max_ticks) return true;
-  // A playback ends after the demo's last state.
-  if (!r.options.play_demo.empty()) return race.tick > r.check.last_tick;
+  // A playback ends after the demo's last state (or, for a file the check
+  // does not walk, once the reader reached its end).
+  if (!r.options.play_demo.empty()) {
+    if (r.check.last_tick >= 0) return race.tick > r.check.last_tick;
+    const DemoPlayer& player = *r.replay.player;
+    return !demo_playing(player) || (player.ended && race.tick >= player.next_tick);
+  }
   if (race.results_final) return true;
   if (race.time_trial) {
     // A time trial has no end: stop once the asked laps are done.
