@@ -159,6 +159,7 @@ bool hud_race(HudRace* out) {
   out->lap_total = g_race.lap_total;
   out->time_limit_ticks = g_race.time_limit;
   out->time_trial = g_race.time_trial;
+  out->practice = g_run_options.practice;
   out->playback = g_race.playback;
   return g_race.track != nullptr;
 }
