@@ -99,7 +99,7 @@ const Bike* race_bike_in_slot(int slot) { return slot >= 0 && slot < MAX_BIKES ?
 
 RaceRider configured_player_rider() {
   RaceRider rider;
-  const BikeSetup& b = g_bike_setup;
+  const PlayerSetup& b = g_bike_setup;
   rider.model = list_name(ChoiceListId::bike_models, b.bike);
   rider.rider_skin = list_name(ChoiceListId::rider_textures, b.rider_texture);
   rider.helmet_skin = list_name(ChoiceListId::head_textures, b.head_texture);
