@@ -261,9 +261,14 @@ void run_step(MainLoop* loop, const FramePlatform& platform, double deadline) {
   if (hooks().race.step) hooks().race.step();
   loop->race_steps++;
   if (loop->capturing_audio && platform.audio_output && platform.audio_output() == AUDIO_CAPTURE &&
-      platform.capture_audio_tick && !platform.capture_audio_tick()) {
-    log_printf("Audio recording stopped: the file takes no more samples\n");
-    loop->capturing_audio = false;
+      platform.capture_audio_tick) {
+    // A recording follows the engines step by step, not frame by frame: the
+    // same ride gives the same samples however fast it was drawn.
+    sound_step(*loop, platform, race_state(), menu_open());
+    if (!platform.capture_audio_tick()) {
+      log_printf("Audio recording stopped: the file takes no more samples\n");
+      loop->capturing_audio = false;
+    }
   }
 }
 
