@@ -366,6 +366,31 @@ TEST_F(MainLoopTest, ARecordingHearsTheEnginesOfEveryStep) {
   EXPECT_EQ(g.produced.size(), 3u);
 }
 
+TEST_F(MainLoopTest, TheKeyframeCameraFliesOverTheRidingViews) {
+  static ViewSetup drawn;
+  static bool flying;
+  flying = false;
+  g_game_hooks.render.draw_view = [](const ViewSetup& v) { drawn = v; };
+  g_game_hooks.net.keyframe_camera = [](Vec3* eye, Vec3* target) {
+    *eye = {1, 2, 3};
+    *target = {1, 2, -7};
+    return flying;
+  };
+  frame(0.0);
+  EXPECT_EQ(drawn.mode, VIEW_FIRST_PERSON);
+  flying = true;
+  frame(0.05);
+  EXPECT_EQ(drawn.mode, VIEW_TRACK_CAMERA);
+  EXPECT_EQ(drawn.eye.y, 2.0f);
+  EXPECT_EQ(drawn.target.z, -7.0f);
+  EXPECT_EQ(loop.mode, VIEW_FIRST_PERSON);  // the view chosen stays for when it stops
+  EXPECT_TRUE(loop.have_last_pose);         // the sound hears from where it films
+  EXPECT_EQ(loop.last_pose.eye.z, 3.0f);
+  flying = false;
+  frame(0.05);
+  EXPECT_EQ(drawn.mode, VIEW_FIRST_PERSON);
+}
+
 TEST_F(MainLoopTest, TabCyclesTheViewsAndLeavesTheEditorWithBikesSettled) {
   frame(0.0);
   ASSERT_EQ(loop.mode, VIEW_FIRST_PERSON);

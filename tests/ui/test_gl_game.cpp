@@ -374,3 +374,100 @@ TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
   EXPECT_TRUE(limiter) << log;
   EXPECT_TRUE(open_throttle_heard);
 }
+
+namespace {
+
+// Types a line into the chat line (opened with the Chat key, "t") and sends it.
+void type_line(XKeyboard& keys, const std::string& text) {
+  keys.tap("t");
+  for (char c : text) {
+    std::string key(1, c);
+    if (c == ' ') key = "space";
+    else if (c == '/') key = "slash";
+    else if (c == '.') key = "period";
+    else if (c == '-') key = "minus";
+    keys.tap(key.c_str());
+  }
+  keys.tap("Return");
+}
+
+int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(GamePlayTest, ConsoleCommandsReachTheirSubsystems) {
+  pid_t pid = start({});  // the audio device (SDL's dummy driver), for the pipe
+  ASSERT_GT(pid, 0);
+  unsigned long window = 0;
+  for (int i = 0; i < 200 && !window; i++) {
+    window = keys_.find_window("Dirtvane");
+    if (!window) usleep(50000);
+  }
+  ASSERT_NE(window, 0u) << diagnostics();
+  ASSERT_TRUE(wait_for_log("GL_EXTENSIONS", 20)) << diagnostics();
+  usleep(800000);
+  keys_.focus(window);
+  usleep(200000);
+  // Race, Start Race: the player on the gate, the chase view.
+  keys_.tap("Home");
+  keys_.tap("Down");
+  keys_.tap("Return");
+  keys_.tap("End");
+  keys_.tap("Return");
+  usleep(1500000);
+  keys_.tap("Tab");
+  usleep(300000);
+
+  type_line(keys_, "/savetrackinfo");
+  ASSERT_TRUE(wait_for_log("Track info saved to " + home_ + "rabbithill.trackinfo", 10)) << diagnostics();
+  type_line(keys_, "/pipe 2.5 0.5 -0.8 0 15");
+  type_line(keys_, "/randdump");
+  type_line(keys_, "/addkey");
+  type_line(keys_, "/camangle 90 -10");
+  type_line(keys_, "/togglegraph");
+  ASSERT_TRUE(wait_for_log("Suspension graph ON", 10)) << diagnostics();
+  usleep(1500000);  // the graph's traces fill
+  keys_.tap("s");
+  ASSERT_TRUE(wait_for_log("Saved \"screenshot000.png\"", 10)) << diagnostics();
+  type_line(keys_, "/forcereload");
+  ASSERT_TRUE(wait_for_log("Track will be reloaded on next restart", 10)) << diagnostics();
+  int loads = count_of(read_text(home_ + "lastlog.txt"), "Loading heights\n");
+  // Race, Start Race again on the same track.
+  keys_.tap("Escape");
+  keys_.tap("Home");
+  keys_.tap("Down");
+  keys_.tap("Return");
+  keys_.tap("End");
+  keys_.tap("Return");
+  usleep(1500000);
+  keys_.tap("Escape");
+  keys_.tap("End");
+  keys_.tap("Return");
+  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+
+  std::string log = read_text(home_ + "lastlog.txt");
+  EXPECT_NE(log.find("Pipe updated"), std::string::npos) << log;
+  EXPECT_NE(log.find("Race random "), std::string::npos) << log;
+  EXPECT_NE(log.find("Keyframe added"), std::string::npos) << log;
+  EXPECT_NE(log.find("Camera aimed"), std::string::npos) << log;
+  EXPECT_EQ(log.find("is not available here"), std::string::npos) << log;
+  EXPECT_EQ(count_of(log, "Loading heights\n"), loads + 1) << log;
+
+  // The info file: the loaded track's directory, name from the track list,
+  // gates (the fixture's four, one lap of four) and a digest.
+  std::string info = read_text(home_ + "rabbithill.trackinfo");
+  const std::string head = "dir=rabbithill\nlongname=Fixture Hills\nfirstlap=4\nnormallap=4\ngatecount=4\nhash=";
+  ASSERT_EQ(info.substr(0, head.size()), head) << info;
+  std::string hash = info.substr(head.size());
+  ASSERT_EQ(hash.size(), 41u) << info;
+  EXPECT_EQ(hash.find_first_not_of("0123456789abcdef"), 40u) << hash;
+  EXPECT_NE(hash, std::string(40, '0') + "\n");
+
+  std::filesystem::create_directories(DV_UI_SHOTS_DIR);
+  std::filesystem::copy_file(home_ + "screenshot000.png", std::string(DV_UI_SHOTS_DIR) + "/game_suspension_graph.png",
+                             std::filesystem::copy_options::overwrite_existing);
+}
