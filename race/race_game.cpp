@@ -2,6 +2,7 @@
 #include "race/race_game.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/command_line.h"
 #include "core/config.h"
@@ -125,19 +126,24 @@ namespace {
 // that speed comes from the low-speed term.
 void suspension_readouts(const Bike& b, HudBike* out) {
   const BikeTuning& t = b.tuning;
+  // The low-speed term is an offset either way (0 at the middle setting):
+  // its share is of the damping's size.
+  auto share = [](double speed, double slow_compression, double compression, double slow_rebound, double rebound) {
+    return (float)(speed < 0 ? low_speed_share(std::fabs(slow_compression), compression, speed)
+                             : low_speed_share(std::fabs(slow_rebound), rebound, speed));
+  };
   double fork = fork_position(b), fork_speed = fork_rate(b);
   out->fork_position = (float)std::clamp(-fork / std::max(b.model.fork_travel, 1e-6f), 0.0, 1.0);
   out->fork_speed = (float)fork_speed;
-  out->fork_low_speed_share = (float)(fork_speed < 0 ? low_speed_share(t.fork_slow_compression, t.fork_compression, fork_speed)
-                                                     : low_speed_share(t.fork_slow_rebound, t.fork_rebound, fork_speed));
+  out->fork_low_speed_share =
+      share(fork_speed, t.fork_slow_compression, t.fork_compression, t.fork_slow_rebound, t.fork_rebound);
   ShockParameters shock = shock_parameters(b);
   double u = std::clamp(-swingarm_angle(b) / std::max(shock.travel, 1e-6), 0.0, 1.0);
   double shock_speed = linkage_curve(shock.linkage, u).ratio * swingarm_rate(b);
   out->swingarm_position = (float)u;
   out->shock_speed = (float)shock_speed;
   out->shock_low_speed_share =
-      (float)(shock_speed < 0 ? low_speed_share(t.shock_slow_compression, t.shock_compression, shock_speed)
-                              : low_speed_share(t.shock_slow_rebound, t.shock_rebound, shock_speed));
+      share(shock_speed, t.shock_slow_compression, t.shock_compression, t.shock_slow_rebound, t.shock_rebound);
 }
 
 // The HUD's read-outs of a bike: its engine and gearbox, its rider and its

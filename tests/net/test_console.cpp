@@ -118,6 +118,13 @@ TEST_F(ConsoleTest, NameDemoWithAndWithoutTheEndingAndWhileNotRecording) {
   EXPECT_EQ(g_demo_recorder.pending_name, "race.dvdemo");
   console_line(&client_, "/namedemo final.dvdemo", 0);
   EXPECT_EQ(g_demo_recorder.pending_name, "final.dvdemo");
+  // 1016 characters are a name; one more is refused and the last name kept.
+  console_line(&client_, ("/namedemo " + std::string(1016, 'n')).c_str(), 0);
+  EXPECT_EQ(newest(), "Demo name updated");
+  EXPECT_EQ(g_demo_recorder.pending_name, std::string(1016, 'n') + ".dvdemo");
+  console_line(&client_, ("/namedemo " + std::string(1017, 'n')).c_str(), 0);
+  EXPECT_EQ(newest(), "Name too long");
+  EXPECT_EQ(g_demo_recorder.pending_name, std::string(1016, 'n') + ".dvdemo");
   g_demo_recorder.practice = true;
   console_line(&client_, "/namedemo lap", 0);
   EXPECT_EQ(newest(), "Not currently recording a demo");

@@ -426,6 +426,7 @@ TEST_F(GamePlayTest, ConsoleCommandsReachTheirSubsystems) {
   ASSERT_TRUE(wait_for_log("Track info saved to " + home_ + "rabbithill.trackinfo", 10)) << diagnostics();
   type_line(keys_, "/pipe 2.5 0.5 -0.8 0 15");
   type_line(keys_, "/randdump");
+  type_line(keys_, "/renderstats");
   type_line(keys_, "/addkey");
   type_line(keys_, "/camangle 90 -10");
   type_line(keys_, "/togglegraph");
@@ -452,6 +453,7 @@ TEST_F(GamePlayTest, ConsoleCommandsReachTheirSubsystems) {
   std::string log = read_text(home_ + "lastlog.txt");
   EXPECT_NE(log.find("Pipe updated"), std::string::npos) << log;
   EXPECT_NE(log.find("Race random "), std::string::npos) << log;
+  EXPECT_NE(log.find("Render statistics reset"), std::string::npos) << log;
   EXPECT_NE(log.find("Keyframe added"), std::string::npos) << log;
   EXPECT_NE(log.find("Camera aimed"), std::string::npos) << log;
   EXPECT_EQ(log.find("is not available here"), std::string::npos) << log;
