@@ -188,6 +188,7 @@ void install_game_stages() {
   install_replay_hooks();
   install_results_hooks();
   install_game_network();
+  install_console_hooks();
   install_sound_hooks(&g_game_hooks, race_bike_in_slot);
   g_race.seams.bike_freed = free_bike_sound;
   g_race.seams.wheel_terrain = erode_under_wheels;

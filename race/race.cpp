@@ -311,7 +311,8 @@ bool reset_race(Race* r, const RaceSetup& setup) {
   }
   TrackLoadSettings load = {r->ground_method, r->shader_path, r->debug_level};
   r->reset_count++;
-  if (name.empty() || !reload_track(r->track, name, false, load)) {
+  bool force = seams.net.take_forced_reload && seams.net.take_forced_reload(seams.net.context);
+  if (name.empty() || !reload_track(r->track, name, force, load)) {
     r->local_slot = NO_BIKE;
     return false;
   }

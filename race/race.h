@@ -129,6 +129,10 @@ struct RaceNetSeams {
   bool (*slot_rider)(void* context, int slot, int code, RaceRider* rider);
   // Racing locally: forget the per-slot online data and the server race.
   void (*clear_online_data)(void* context);
+  // True once after the console asked for the track to be read afresh
+  // ("forcereload"): the next reset reloads it even when it is the one
+  // loaded.
+  bool (*take_forced_reload)(void* context);
 };
 
 struct RaceReplaySeams {

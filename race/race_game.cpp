@@ -1,11 +1,15 @@
 // The race behind the game's hook table.
 #include "race/race_game.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "core/command_line.h"
 #include "core/config.h"
 #include "bike/bike.h"
 #include "bike/bike_model.h"
 #include "bike/drivetrain.h"
+#include "bike/suspension.h"
 #include "core/game_hooks.h"
 #include "robot/race_robots.h"
 #include "track/track.h"
@@ -120,8 +124,34 @@ RaceRider configured_player_rider() {
 
 namespace {
 
+// The suspension graph's read-outs: travel used (0 extended .. 1 bottomed),
+// the damper's speed (negative compressing) and how much of the damping at
+// that speed comes from the low-speed term.
+void suspension_readouts(const Bike& b, HudBike* out) {
+  const BikeTuning& t = b.tuning;
+  // The low-speed term is an offset either way (0 at the middle setting):
+  // its share is of the damping's size.
+  auto share = [](double speed, double slow_compression, double compression, double slow_rebound, double rebound) {
+    return (float)(speed < 0 ? low_speed_share(std::fabs(slow_compression), compression, speed)
+                             : low_speed_share(std::fabs(slow_rebound), rebound, speed));
+  };
+  double fork = fork_position(b), fork_speed = fork_rate(b);
+  out->fork_position = (float)std::clamp(-fork / std::max(b.model.fork_travel, 1e-6f), 0.0, 1.0);
+  out->fork_speed = (float)fork_speed;
+  out->fork_low_speed_share =
+      share(fork_speed, t.fork_slow_compression, t.fork_compression, t.fork_slow_rebound, t.fork_rebound);
+  ShockParameters shock = shock_parameters(b);
+  double u = std::clamp(-swingarm_angle(b) / std::max(shock.travel, 1e-6), 0.0, 1.0);
+  double shock_speed = linkage_curve(shock.linkage, u).ratio * swingarm_rate(b);
+  out->swingarm_position = (float)u;
+  out->shock_speed = (float)shock_speed;
+  out->shock_low_speed_share =
+      share(shock_speed, t.shock_slow_compression, t.shock_compression, t.shock_slow_rebound, t.shock_rebound);
+}
+
 // The HUD's read-outs of a bike: its engine and gearbox, its rider and its
-// laps (the lap being ridden timed from the end of the last one).
+// laps (the lap being ridden timed from the end of the last one), and its
+// suspension.
 bool hud_bike(int slot, HudBike* out) {
   const Bike* b = race_bike_in_slot(slot);
   if (!b) return false;
@@ -132,6 +162,7 @@ bool hud_bike(int slot, HudBike* out) {
   out->gear_count = bike_gear_count(b->model);
   out->lean = b->input.lean;
   out->crashed = b->crash_timer > 0;
+  suspension_readouts(*b, out);
   if (g_race.track) {
     LapState lap = lap_state(g_race.track->gates, g_race.timing[slot]);
     out->laps_completed = lap.completed_laps;

@@ -151,3 +151,25 @@ std::vector<std::string> visible_message_lines(double game_clock) {
   }
   return lines;
 }
+
+void push_suspension_sample(SuspensionTrace* trace, float fork, float swingarm) {
+  auto unit = [](float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; };
+  trace->fork[trace->next] = unit(fork);
+  trace->swingarm[trace->next] = unit(swingarm);
+  trace->next = (trace->next + 1) % SUSPENSION_TRACE_SAMPLES;
+  trace->count = std::min(trace->count + 1, SUSPENSION_TRACE_SAMPLES);
+}
+
+float suspension_sample(const SuspensionTrace& trace, bool fork, int i) {
+  if (i < 0 || i >= trace.count) return 0.0f;
+  int at = (trace.next - trace.count + i + SUSPENSION_TRACE_SAMPLES) % SUSPENSION_TRACE_SAMPLES;
+  return fork ? trace.fork[at] : trace.swingarm[at];
+}
+
+std::string suspension_speed_text(float speed, float low_speed_share) {
+  char text[96];
+  float share = std::isfinite(low_speed_share) ? std::clamp(low_speed_share, 0.0f, 1.0f) : 0.0f;
+  snprintf(text, sizeof text, "speed %+.2f ft/s  low speed %3.0f%%", std::isfinite(speed) ? speed : 0.0f,
+           share * 100.0f);
+  return text;
+}

@@ -79,6 +79,16 @@ TEST_F(RaceTest, TheSameTrackIsNotLoadedAgain) {
   g_track.terrain.modification_count = 77;  // stands for ruts ridden into it
   ASSERT_TRUE(reset(&lineup));
   EXPECT_EQ(g_track.terrain.modification_count, 77);
+  // Asked once for a fresh read, the next reset loads it again, and only that one.
+  static int asked;
+  asked = 1;
+  race->seams.net.take_forced_reload = [](void*) { return asked-- > 0; };
+  ASSERT_TRUE(reset(&lineup));
+  EXPECT_EQ(g_track.terrain.modification_count, 0);
+  g_track.terrain.modification_count = 5;
+  ASSERT_TRUE(reset(&lineup));
+  EXPECT_EQ(g_track.terrain.modification_count, 5);
+  race->seams.net.take_forced_reload = nullptr;
   write_race_track(data, "other", 4);
   ASSERT_TRUE(reset(&lineup, 0, 3, "other"));
   EXPECT_EQ(g_track.name, "other");
