@@ -37,6 +37,11 @@ bool seam_slot_rider(void* c, int slot, int code, RaceRider* rider) {
   return true;
 }
 
+bool seam_slot_inactive(void* c, int slot) {
+  const NetClient* n = link_of(c)->client;
+  return valid_slot(slot) && n->now - n->last_state_time[slot] >= 1.0;
+}
+
 void seam_clear_online(void* c) {
   NetClient* n = link_of(c)->client;
   for (int s = 0; s < MAX_BIKES; s++) {
@@ -183,4 +188,5 @@ void link_client_to_race(RaceLink* l) {
   n.server_race_running = seam_race_running;
   n.slot_rider = seam_slot_rider;
   n.clear_online_data = seam_clear_online;
+  n.slot_inactive = seam_slot_inactive;
 }

@@ -373,8 +373,16 @@ void update_standings(Race* r) {
   r->running_count = n;
   update_race_length(r);
   if (n == 0 || r->results_final || r->time_trial) return;
-  for (int i = 0; i < n; i++)
-    if (!r->timing[r->running_order[i].slot].finished) return;
+  const RaceNetSeams& net = r->seams.net;
+  const bool on_server = net.online && net.online(net.context);
+  for (int i = 0; i < n; i++) {
+    const int s = r->running_order[i].slot;
+    if (r->timing[s].finished) continue;
+    // Online a rider gone quiet (left, or lost) holds nobody's results.
+    if (on_server && r->mode[s] == RACE_SLOT_HISTORY && net.slot_inactive && net.slot_inactive(net.context, s))
+      continue;
+    return;
+  }
   r->results_final = true;
   if (r->seams.final_results) r->seams.final_results(r->seams.context, r);
 }

@@ -130,6 +130,9 @@ struct RaceNetSeams {
   bool (*slot_rider)(void* context, int slot, int code, RaceRider* rider);
   // Racing locally: forget the per-slot online data and the server race.
   void (*clear_online_data)(void* context);
+  // A rider whose states come from the server and who has sent nothing for
+  // a second or more: the results need not wait for it.
+  bool (*slot_inactive)(void* context, int slot);
 };
 
 struct RaceReplaySeams {

@@ -426,6 +426,36 @@ TEST_F(RaceStep, OnlineTheStandingsRefreshEvery512TicksAtTick510) {
   EXPECT_EQ(race->running_order[0].slot, 0);
 }
 
+TEST_F(RaceStep, OnlineTheResultsWaitForEveryRiderButOneGoneQuiet) {
+  write_race_track(data, "flat", 10);
+  static bool quiet;
+  quiet = false;
+  race->seams.net.online = always;
+  race->seams.net.gate_drop_tick = drop_at_1700;
+  race->seams.net.slot_rider = [](void*, int, int, RaceRider* rider) {
+    rider->model = "yz250(2012)";
+    return true;
+  };
+  race->seams.net.slot_inactive = [](void*, int slot) { return slot == 1 && quiet; };
+  std::vector<int> lineup = lineup_of({LINEUP_HUMAN, LINEUP_REMOTE_PLAYER, LINEUP_ROBOT});
+  ASSERT_TRUE(reset(&lineup));
+  ASSERT_EQ(race->mode[1], RACE_SLOT_HISTORY);
+  race->timing[0].finished = true;
+  race->timing[2].finished = true;
+  update_standings(race.get());
+  EXPECT_FALSE(race->results_final);  // slot 1 is still riding
+  EXPECT_EQ(trace.finals, 0);
+  // Only a remote rider counts as gone; our own robot must finish.
+  race->timing[2].finished = false;
+  quiet = true;
+  update_standings(race.get());
+  EXPECT_FALSE(race->results_final);
+  race->timing[2].finished = true;
+  update_standings(race.get());
+  EXPECT_TRUE(race->results_final);
+  EXPECT_EQ(trace.finals, 1);
+}
+
 TEST_F(RaceStep, OfflineMovingBeforeTheDropIsNoFalseStart) {
   write_race_track(data, "flat", 10);
   std::vector<int> lineup = lineup_of({LINEUP_HUMAN});
