@@ -124,8 +124,9 @@ struct RaceNetSeams {
   const char* (*track)(void* context);        // the server's track
   int (*gate_drop_tick)(void* context);       // the server's drop tick
   bool (*server_race_running)(void* context); // false in warmup: no bike contacts
-  // Codes 5 and 1000 + n: the rider the server's tables give the slot.
-  // False leaves the slot empty.
+  // Codes 5 and 1000 + n: the rider the server's tables give the slot, then
+  // driven by the states the server relays. False leaves a 5 empty and
+  // puts robot personality n, ridden locally, in a 1000 + n.
   bool (*slot_rider)(void* context, int slot, int code, RaceRider* rider);
   // Racing locally: forget the per-slot online data and the server race.
   void (*clear_online_data)(void* context);
@@ -133,6 +134,9 @@ struct RaceNetSeams {
   // ("forcereload"): the next reset reloads it even when it is the one
   // loaded.
   bool (*take_forced_reload)(void* context);
+  // A rider whose states come from the server and who has sent nothing for
+  // a second or more: the results need not wait for it.
+  bool (*slot_inactive)(void* context, int slot);
 };
 
 struct RaceReplaySeams {
