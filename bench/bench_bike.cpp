@@ -1,12 +1,16 @@
 // Cost of the bikes' share of a tick against the bare world step, for 1, 20
 // and 160 bikes riding the proving ground together.
 //
-//   bench_bike [--course NAME] [--seconds S] [--counts 1,20,160] [--csv FILE]
+//   bench_bike [--course NAME] [--seconds S] [--counts 1,20,160] [--erode E]
+//              [--csv FILE]
 //
 // Every bike follows the course line at 30 mph with its own path follower.
 // Per tick the phases of the tick order are timed separately; the world
 // step is timed on its own with exactly the contacts the bikes made, so
-// "ratio" is (everything) / (world step alone).
+// "ratio" is (everything) / (world step alone). With "--erode" above 0 the
+// wheel-terrain effects run too (step 4: recording, digging, piling and the
+// re-baking of shading), each count on freshly built ground; "erode/bike"
+// is their cost per bike per tick.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +23,7 @@
 #include "bike/bike_sim.h"
 #include "bike/proving_ground.h"
 #include "bike/roost.h"
+#include "bike/ruts.h"
 #include "tools/ride/ride.h"
 #include "track/terrain.h"
 
@@ -31,8 +36,8 @@ double since(Clock::time_point start) {
 }
 
 struct Phases {
-  double controls = 0, contact = 0, collide = 0, step = 0, force = 0, roost = 0;
-  double ours() const { return contact + collide + force + roost; }
+  double controls = 0, contact = 0, collide = 0, erode = 0, step = 0, force = 0, roost = 0;
+  double ours() const { return contact + collide + erode + force + roost; }
   double total() const { return ours() + step; }
 };
 
@@ -41,9 +46,11 @@ struct Result {
   int ticks;
   Phases seconds;
   int crashed;
+  int64_t strokes;  // brush strokes during the timed ticks
 };
 
-Result measure(const Terrain& terrain, Course course, int count, double run_seconds) {
+Result measure(Terrain* ground, Course course, int count, double run_seconds, float erosion) {
+  const Terrain& terrain = *ground;
   create_bike_world();
   clear_roost(&g_roost);
   Bike* bikes[MAX_BIKES] = {};
@@ -74,11 +81,13 @@ Result measure(const Terrain& terrain, Course course, int count, double run_seco
     at.y = height_at(terrain, at.x, at.z);
     place_bike(bikes[i], at, heading);
   }
-  Result r{count, 0, {}, 0};
+  Result r{count, 0, {}, 0, 0};
+  int64_t strokes_before = 0;
   int warm = 256;
   int ticks = warm + (int)(run_seconds * TICKS_PER_SECOND);
   for (int64_t tick = 0; tick < ticks; tick++) {
     bool timed = tick >= warm;
+    if (tick == warm) strokes_before = terrain.modification_count;
     Phases p;
     auto t0 = Clock::now();
     for (int i = 0; i < count; i++) {
@@ -94,6 +103,13 @@ Result measure(const Terrain& terrain, Course course, int count, double run_seco
     t0 = Clock::now();
     collide_bikes(bikes);
     p.collide = since(t0);
+    if (erosion > 0) {
+      t0 = Clock::now();
+      int order[MAX_BIKES];
+      int n = wheel_terrain_order(bikes, tick, order);
+      for (int k = 0; k < n; k++) erosion_step(bikes[order[k]], ground, erosion);
+      p.erode = since(t0);
+    }
     t0 = Clock::now();
     step_bike_world();
     p.step = since(t0);
@@ -109,11 +125,13 @@ Result measure(const Terrain& terrain, Course course, int count, double run_seco
       r.seconds.controls += p.controls;
       r.seconds.contact += p.contact;
       r.seconds.collide += p.collide;
+      r.seconds.erode += p.erode;
       r.seconds.step += p.step;
       r.seconds.force += p.force;
       r.seconds.roost += p.roost;
     }
   }
+  r.strokes = terrain.modification_count - strokes_before;
   for (int i = 0; i < count; i++) {
     if (bikes[i]->crash_count > 0) r.crashed++;
     delete_bike(bikes[i]);
@@ -128,11 +146,13 @@ int main(int argc, char** argv) {
   const char* course_name_arg = "proving_ground";
   const char* csv = nullptr;
   double run_seconds = 10;
+  double erosion = 0;
   std::vector<int> counts = {1, 20, 160};
   for (int i = 1; i < argc; i++) {
     if (strcmp(argv[i], "--course") == 0 && i + 1 < argc) course_name_arg = argv[++i];
     else if (strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) run_seconds = atof(argv[++i]);
     else if (strcmp(argv[i], "--csv") == 0 && i + 1 < argc) csv = argv[++i];
+    else if (strcmp(argv[i], "--erode") == 0 && i + 1 < argc) erosion = atof(argv[++i]);
     else if (strcmp(argv[i], "--counts") == 0 && i + 1 < argc) {
       counts.clear();
       for (char* p = strtok(argv[++i], ","); p; p = strtok(nullptr, ",")) {
@@ -140,12 +160,13 @@ int main(int argc, char** argv) {
         if (n >= 1 && n <= MAX_BIKES) counts.push_back(n);
       }
     } else {
-      fprintf(stderr, "usage: bench_bike [--course NAME] [--seconds S] [--counts 1,20,160] [--csv FILE]\n");
+      fprintf(stderr,
+              "usage: bench_bike [--course NAME] [--seconds S] [--counts 1,20,160] [--erode E] [--csv FILE]\n");
       return 1;
     }
   }
-  if (!(run_seconds > 0 && run_seconds <= 600) || counts.empty()) {
-    fprintf(stderr, "bad --seconds or --counts\n");
+  if (!(run_seconds > 0 && run_seconds <= 600) || counts.empty() || !(erosion >= 0 && erosion <= 100)) {
+    fprintf(stderr, "bad --seconds, --counts or --erode\n");
     return 1;
   }
   Course course;
@@ -156,22 +177,27 @@ int main(int argc, char** argv) {
   static Terrain terrain;
   build_course(&terrain, course);
 
-  printf("course %s, %.0f s of riding after 2 s warm-up; microseconds per tick\n", course_name(course), run_seconds);
-  printf("%6s %9s %9s %9s %9s %9s %9s %9s %7s %9s %7s\n", "bikes", "contacts", "collide", "force", "roost",
-         "ours", "step", "total", "ratio", "realtime", "crashed");
+  printf("course %s, %.0f s of riding after 2 s warm-up, erosion %g; microseconds per tick\n", course_name(course),
+         run_seconds, erosion);
+  printf("%6s %9s %9s %9s %9s %9s %9s %9s %9s %7s %9s %7s %10s %10s\n", "bikes", "contacts", "collide", "erode",
+         "force", "roost", "ours", "step", "total", "ratio", "realtime", "crashed", "erode/bike", "strokes/bt");
   FILE* out = csv ? fopen(csv, "a") : nullptr;
   if (csv && !out) fprintf(stderr, "can't append to '%.900s'\n", csv);
   for (int n : counts) {
-    Result r = measure(terrain, course, n, run_seconds);
+    if (erosion > 0) build_course(&terrain, course);  // every count digs fresh ground
+    Result r = measure(&terrain, course, n, run_seconds, (float)erosion);
     double per = 1e6 / r.ticks;
     const Phases& s = r.seconds;
     double ratio = s.total() / s.step;
     double realtime = TICK_SECONDS * r.ticks / s.total();
-    printf("%6d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %7.2f %8.1fx %7d\n", n, s.contact * per, s.collide * per,
-           s.force * per, s.roost * per, s.ours() * per, s.step * per, s.total() * per, ratio, realtime, r.crashed);
+    printf("%6d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %7.2f %8.1fx %7d %10.2f %10.3f\n", n,
+           s.contact * per, s.collide * per, s.erode * per, s.force * per, s.roost * per, s.ours() * per,
+           s.step * per, s.total() * per, ratio, realtime, r.crashed, s.erode * per / n,
+           (double)r.strokes / r.ticks / n);
     if (out)
-      fprintf(out, "%s,%d,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.3f,%.2f\n", course_name(course), n, s.contact * per,
-              s.collide * per, s.force * per, s.roost * per, s.step * per, s.total() * per, ratio, realtime);
+      fprintf(out, "%s,%d,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.3f,%.2f,%g,%.2f\n", course_name(course), n,
+              s.contact * per, s.collide * per, s.force * per, s.roost * per, s.step * per, s.total() * per, ratio,
+              realtime, erosion, s.erode * per);
   }
   if (out) fclose(out);
   return 0;

@@ -12,6 +12,7 @@
 #include "bike/bike_math.h"
 #include "bike/bike_model.h"
 #include "core/setup_choices.h"
+#include "track/deform.h"
 
 struct CollisionShape;
 
@@ -65,7 +66,9 @@ struct WheelShape {
   double depth;  // 0 in the air
   int tile;      // tile under the contact, -1 in the air
   double friction;
-  dJointFeedback feedback;  // contact joint feedback of the last step
+  // Contact joint feedback of the last step; zeroed while the wheel is in
+  // the air, so a landing never reads the push of an old contact.
+  dJointFeedback feedback;
 };
 
 // Values derived from the rider's setup (see bike/bike_setup.h), in the order
@@ -176,6 +179,9 @@ struct Bike {
   // Roost emission state.
   double roost_accumulator[2];
   uint32_t roost_random;
+
+  // Wheel contacts waiting to dig their ruts (bike/ruts.h).
+  ErosionQueue erosion;
 
   // Part contacts made this tick.
   ContactNote rider_notes[RIDER_CONTACT_NOTES];

@@ -11,6 +11,7 @@
 #include "bike/part_shapes.h"
 #include "bike/rider.h"
 #include "bike/roost.h"
+#include "bike/ruts.h"
 #include "bike/suspension.h"
 #include "bike/tyre_contact.h"
 
@@ -118,14 +119,33 @@ void apply_control_vector(Bike* b, const float c[CONTROL_COUNT], const ControlOp
   in.shift = c[CONTROL_SHIFT] > 0.5f ? 1 : (c[CONTROL_SHIFT] < -0.5f ? -1 : 0);
 }
 
-void run_bike_tick(Bike* const bikes[MAX_BIKES], const Terrain& terrain, int64_t tick) {
-  for (int i = 0; i < MAX_BIKES; i++)
-    if (bikes[i]) bike_contact_step(bikes[i], terrain);
-  collide_bikes(bikes);
-  step_bike_world();
+// Step 6 for every bike: roost, then the force update.
+static void finish_bike_tick(Bike* const bikes[MAX_BIKES], const Terrain& terrain, int64_t tick) {
   for (int i = 0; i < MAX_BIKES; i++) {
     if (!bikes[i]) continue;
     emit_roost(&g_roost, bikes[i], terrain);
     bike_force_update(bikes[i], terrain, tick);
   }
 }
+
+void run_bike_tick(Bike* const bikes[MAX_BIKES], const Terrain& terrain, int64_t tick) {
+  for (int i = 0; i < MAX_BIKES; i++)
+    if (bikes[i]) bike_contact_step(bikes[i], terrain);
+  collide_bikes(bikes);
+  step_bike_world();
+  finish_bike_tick(bikes, terrain, tick);
+}
+
+void run_bike_tick(Bike* const bikes[MAX_BIKES], Terrain* terrain, int64_t tick, float erosion) {
+  for (int i = 0; i < MAX_BIKES; i++)
+    if (bikes[i]) bike_contact_step(bikes[i], *terrain);
+  collide_bikes(bikes);
+  if (erosion > 0) {
+    int order[MAX_BIKES];
+    int n = wheel_terrain_order(bikes, tick, order);
+    for (int k = 0; k < n; k++) erosion_step(bikes[order[k]], terrain, erosion);
+  }
+  step_bike_world();
+  finish_bike_tick(bikes, *terrain, tick);
+}
+

@@ -5,8 +5,9 @@
 //   1. Every occupied slot: record the bike's state into the history (replay).
 //   2. Every bike not driven by recorded data: bike_contact_step().
 //   3. collide_bikes(): pairs of racing bikes in slot order, each pair once.
-//   4. Every occupied slot, in an order rotated by the tick number: the
-//      wheel-terrain effects (track deformation).
+//   4. Every occupied slot, in the order wheel_terrain_order() gives for
+//      the tick: the wheel-terrain effects, erosion_step() (bike/ruts.h),
+//      while the erosion setting is above 0.
 //   5. step_bike_world(): one world step of 1/128 s, then the contact group
 //      is emptied.
 //   6. Every occupied slot: emit_roost(); the controller (a robot, the
@@ -63,3 +64,6 @@ void apply_control_vector(Bike* bike, const float control[CONTROL_COUNT], const 
 // just before the call: inputs only act in the force update, so that is the
 // same as applying them in step 6.
 void run_bike_tick(Bike* const bikes[MAX_BIKES], const Terrain& terrain, int64_t tick);
+// The same with step 4, one erosion pass per bike at the erosion setting
+// (0..100; 0 leaves the terrain alone).
+void run_bike_tick(Bike* const bikes[MAX_BIKES], Terrain* terrain, int64_t tick, float erosion);

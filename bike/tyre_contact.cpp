@@ -107,6 +107,7 @@ void make_wheel_contact(Bike* b, int index, const Terrain& terrain) {
     w.tile = -1;
     w.friction = 0;
     w.sliding_velocity = DVec{0, 0, 0};
+    memset(&w.feedback, 0, sizeof w.feedback);
     return;
   }
   w.depth = hit.depth;

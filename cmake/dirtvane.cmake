@@ -33,10 +33,12 @@ endfunction()
 # A worktree outside the main checkout points this at the shared copy.
 set(DV_TESTDATA_DIR "${CMAKE_SOURCE_DIR}/../shared/testdata" CACHE PATH "Shared test data directory")
 
-# dv_test(<name> SOURCES files... LIBS libs... [LABELS labels...] [TIMEOUT s])
-# One gtest executable; each TEST becomes a CTest test with the labels.
+# dv_test(<name> SOURCES files... LIBS libs... [LABELS labels...] [TIMEOUT s]
+#         [PROPERTIES prop value...])
+# One gtest executable; each TEST becomes a CTest test with the labels and
+# any further test properties (fixtures, for example).
 function(dv_test name)
-  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   if(NOT A_LABELS)
     set(A_LABELS unit)
   endif()
@@ -50,6 +52,6 @@ function(dv_test name)
     DV_TESTDATA_DIR="${DV_TESTDATA_DIR}"
     DV_GAME_DIR="${DV_GAME_DIR}")
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
+    PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT} ${A_PROPERTIES}
     DISCOVERY_TIMEOUT 60)
 endfunction()

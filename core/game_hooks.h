@@ -42,6 +42,8 @@ struct RaceState {
   double minutes;      // length of the current race, for the warp restart
   int laps;
   unsigned reset_count;  // advanced by every race reset
+  long long tick;            // race steps since the reset (texture animations, the gate drop)
+  long long gate_drop_tick;  // the step the starting gates fall at; -1 while none is due
 };
 
 // One bike as the cameras, the sound step and the HUD see it. The rotation
@@ -122,6 +124,9 @@ struct RaceHooks {
   void (*state)(RaceState* out);
   // False for an empty slot.
   bool (*bike)(int slot, BikeView* out);
+  // The bike itself, for drawing it from its bodies' poses; null for an
+  // empty slot.
+  const struct Bike* (*bike_body)(int slot);
   // The running order: fills slots[0..count-1] (at most MAX_BIKES), leader first.
   int (*running_order)(int slots[MAX_BIKES]);
   // Empties the bike slots, loads the track when it is another one and

@@ -24,6 +24,7 @@ const GameHooks& hooks() { return g_game_hooks; }
 
 RaceState race_state() {
   RaceState state = {};
+  state.gate_drop_tick = -1;
   state.player_slot = NO_BIKE;
   if (hooks().race.state) hooks().race.state(&state);
   return state;

@@ -88,7 +88,7 @@ struct Scanner {
 // the end of the input (an input failure).
 enum Step { STEP_NEXT, STEP_MISMATCH, STEP_END };
 
-struct Spec {
+struct Conversion {
   bool suppress = false;
   int width = -1;  // -1: none
   ArgSize size = SIZE_INT;
@@ -120,8 +120,8 @@ const unsigned char* parse_set(const unsigned char* f, bool set[256]) {
   return f;
 }
 
-void store_count(va_list& args, const Spec& spec, long count) {
-  switch (spec.size) {
+void store_count(va_list& args, const Conversion& conv, long count) {
+  switch (conv.size) {
     case SIZE_CHAR: *va_arg(args, signed char*) = (signed char)count; break;
     case SIZE_SHORT: *va_arg(args, short*) = (short)count; break;
     case SIZE_INT: *va_arg(args, int*) = (int)count; break;
@@ -131,9 +131,9 @@ void store_count(va_list& args, const Spec& spec, long count) {
 }
 
 // Collects and converts an integer field.
-Step scan_integer(Scanner& sc, const Spec& spec, int base, bool is_signed, va_list& args, int& done) {
+Step scan_integer(Scanner& sc, const Conversion& conv, int base, bool is_signed, va_list& args, int& done) {
   FieldText text;
-  int width = spec.width;
+  int width = conv.width;
   if (sc.get() < 0) return STEP_END;
   if (sc.c == '-' || sc.c == '+') {
     text.add(sc.c);
@@ -164,11 +164,11 @@ Step scan_integer(Scanner& sc, const Spec& spec, int base, bool is_signed, va_li
   sc.unget();
   if (text.length() == 0 || (text.length() == 1 && (text.first() == '+' || text.first() == '-')))
     return STEP_MISMATCH;
-  if (spec.suppress) return STEP_NEXT;
+  if (conv.suppress) return STEP_NEXT;
   const char* digits = text.c_str();
   if (is_signed) {
     long long value = strtoll(digits, nullptr, base);
-    switch (spec.size) {
+    switch (conv.size) {
       case SIZE_CHAR: *va_arg(args, signed char*) = (signed char)value; break;
       case SIZE_SHORT: *va_arg(args, short*) = (short)value; break;
       case SIZE_INT: *va_arg(args, int*) = (int)value; break;
@@ -177,7 +177,7 @@ Step scan_integer(Scanner& sc, const Spec& spec, int base, bool is_signed, va_li
     }
   } else {
     unsigned long long value = strtoull(digits, nullptr, base);
-    switch (spec.size) {
+    switch (conv.size) {
       case SIZE_CHAR: *va_arg(args, unsigned char*) = (unsigned char)value; break;
       case SIZE_SHORT: *va_arg(args, unsigned short*) = (unsigned short)value; break;
       case SIZE_INT: *va_arg(args, unsigned*) = (unsigned)value; break;
@@ -202,9 +202,9 @@ bool expect_letters(Scanner& sc, FieldText& text, int& width, const char* letter
 
 // Collects the characters of a floating-point field the way the C library
 // does, then lets strtod and friends turn exactly that text into a value.
-Step scan_float(Scanner& sc, const Spec& spec, va_list& args, int& done) {
+Step scan_float(Scanner& sc, const Conversion& conv, va_list& args, int& done) {
   FieldText text;
-  int width = spec.width;
+  int width = conv.width;
   if (sc.get() < 0) return STEP_END;
   if (width > 0) width--;
   bool got_digit = false, got_dot = false, got_e = false, got_sign = false, hex = false;
@@ -273,24 +273,24 @@ Step scan_float(Scanner& sc, const Spec& spec, va_list& args, int& done) {
 
   const char* number = text.c_str();
   char* end = nullptr;
-  if (spec.size == SIZE_LONG_LONG) {
+  if (conv.size == SIZE_LONG_LONG) {
     long double value = strtold_l(number, &end, c_locale());
     if (end == number) return STEP_MISMATCH;
-    if (!spec.suppress) *va_arg(args, long double*) = value;
-  } else if (spec.size == SIZE_LONG) {
+    if (!conv.suppress) *va_arg(args, long double*) = value;
+  } else if (conv.size == SIZE_LONG) {
     double value = strtod_l(number, &end, c_locale());
     if (end == number) return STEP_MISMATCH;
-    if (!spec.suppress) *va_arg(args, double*) = value;
+    if (!conv.suppress) *va_arg(args, double*) = value;
   } else {
     float value = strtof_l(number, &end, c_locale());
     if (end == number) return STEP_MISMATCH;
-    if (!spec.suppress) *va_arg(args, float*) = value;
+    if (!conv.suppress) *va_arg(args, float*) = value;
   }
-  if (!spec.suppress) done++;
+  if (!conv.suppress) done++;
   return STEP_NEXT;
 }
 
-Step scan_conversion(Scanner& sc, int fc, const unsigned char*& f, Spec& spec, va_list& args, int& done) {
+Step scan_conversion(Scanner& sc, int fc, const unsigned char*& f, Conversion& conv, va_list& args, int& done) {
   switch (fc) {
     case '%':
       if (sc.get() < 0) return STEP_END;
@@ -301,13 +301,13 @@ Step scan_conversion(Scanner& sc, int fc, const unsigned char*& f, Spec& spec, v
       return STEP_NEXT;
 
     case 'n':
-      if (!spec.suppress) store_count(args, spec, sc.consumed());
+      if (!conv.suppress) store_count(args, conv, sc.consumed());
       return STEP_NEXT;
 
     case 'c': {
-      if (spec.wide) return STEP_MISMATCH;
-      int width = spec.width < 0 ? 1 : spec.width;
-      char* out = spec.suppress ? nullptr : va_arg(args, char*);
+      if (conv.wide) return STEP_MISMATCH;
+      int width = conv.width < 0 ? 1 : conv.width;
+      char* out = conv.suppress ? nullptr : va_arg(args, char*);
       if (sc.get() < 0) return STEP_END;
       // A short field at the end keeps what was read and counts, as the C
       // library on this platform does.
@@ -319,9 +319,9 @@ Step scan_conversion(Scanner& sc, int fc, const unsigned char*& f, Spec& spec, v
     }
 
     case 's': {
-      if (spec.wide) return STEP_MISMATCH;
-      int width = spec.width;
-      char* out = spec.suppress ? nullptr : va_arg(args, char*);
+      if (conv.wide) return STEP_MISMATCH;
+      int width = conv.width;
+      char* out = conv.suppress ? nullptr : va_arg(args, char*);
       if (sc.get() < 0) return STEP_END;
       do {
         if (is_space(sc.c)) {
@@ -338,13 +338,13 @@ Step scan_conversion(Scanner& sc, int fc, const unsigned char*& f, Spec& spec, v
     }
 
     case '[': {
-      if (spec.wide) return STEP_MISMATCH;
+      if (conv.wide) return STEP_MISMATCH;
       bool set[256];
       const unsigned char* after = parse_set(f, set);
       if (!after) return STEP_MISMATCH;
       f = after;
-      int width = spec.width;
-      char* out = spec.suppress ? nullptr : va_arg(args, char*);
+      int width = conv.width;
+      char* out = conv.suppress ? nullptr : va_arg(args, char*);
       if (sc.get() < 0) return STEP_END;
       long before = sc.consumed() - 1;
       do {
@@ -408,7 +408,7 @@ int data_vscanf(DataStream* stream, const char* format, va_list args_in) {
       continue;
     }
 
-    Spec spec;
+    Conversion conv;
     if (is_digit(*f)) {
       long width = 0;
       while (is_digit(*f)) {
@@ -419,10 +419,10 @@ int data_vscanf(DataStream* stream, const char* format, va_list args_in) {
         step = STEP_MISMATCH;
         break;
       }
-      spec.width = width == 0 ? -1 : (int)width;
+      conv.width = width == 0 ? -1 : (int)width;
     } else {
       while (*f == '*' || *f == '\'' || *f == 'I') {
-        if (*f == '*') spec.suppress = true;
+        if (*f == '*') conv.suppress = true;
         f++;
       }
       long width = 0;
@@ -430,37 +430,37 @@ int data_vscanf(DataStream* stream, const char* format, va_list args_in) {
         width = width * 10 + (*f++ - '0');
         if (width > INT_MAX) width = INT_MAX;
       }
-      spec.width = width == 0 ? -1 : (int)width;
+      conv.width = width == 0 ? -1 : (int)width;
     }
     switch (*f) {
       case 'h':
         f++;
-        spec.size = SIZE_SHORT;
+        conv.size = SIZE_SHORT;
         if (*f == 'h') {
           f++;
-          spec.size = SIZE_CHAR;
+          conv.size = SIZE_CHAR;
         }
         break;
       case 'l':
         f++;
-        spec.size = SIZE_LONG;
-        spec.wide = true;
+        conv.size = SIZE_LONG;
+        conv.wide = true;
         if (*f == 'l') {
           f++;
-          spec.size = SIZE_LONG_LONG;
+          conv.size = SIZE_LONG_LONG;
         }
         break;
       case 'L':
       case 'q':
         f++;
-        spec.size = SIZE_LONG_LONG;
-        spec.wide = true;
+        conv.size = SIZE_LONG_LONG;
+        conv.wide = true;
         break;
       case 'j':
       case 'z':
       case 't':
         f++;
-        spec.size = SIZE_LONG;
+        conv.size = SIZE_LONG;
         break;
       default: break;
     }
@@ -481,7 +481,7 @@ int data_vscanf(DataStream* stream, const char* format, va_list args_in) {
       case 'x':
       case 'X': {
         int base = fc == 'd' || fc == 'u' ? 10 : fc == 'i' ? 0 : fc == 'o' ? 8 : 16;
-        step = scan_integer(sc, spec, base, fc == 'd' || fc == 'i', args, done);
+        step = scan_integer(sc, conv, base, fc == 'd' || fc == 'i', args, done);
         break;
       }
       case 'e':
@@ -491,8 +491,8 @@ int data_vscanf(DataStream* stream, const char* format, va_list args_in) {
       case 'g':
       case 'G':
       case 'a':
-      case 'A': step = scan_float(sc, spec, args, done); break;
-      default: step = scan_conversion(sc, fc, f, spec, args, done); break;
+      case 'A': step = scan_float(sc, conv, args, done); break;
+      default: step = scan_conversion(sc, fc, f, conv, args, done); break;
     }
   }
   if (step == STEP_NEXT && skip_space) sc.skip_space();

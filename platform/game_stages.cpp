@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "core/command_line.h"
 #include "core/controls.h"
 #include "core/fatal.h"
 #include "core/message.h"
@@ -14,14 +15,25 @@
 #include "platform/gl_state.h"
 #include "platform/log.h"
 #include "platform/platform.h"
+#include "bike/ruts.h"
+#include "net/game_client.h"
 #include "race/race_game.h"
+#include "race/race_results.h"
+#include "race/series.h"
+#include "render/renderer.h"
 #include "render/texture.h"
 #include "sound/bike_sound.h"
 #include "sound/sound.h"
 #include "sound/sound_output.h"
+#include "track/track.h"
 #include "ui/ui.h"
 
 namespace {
+
+// Ruts: every wheel pass of the race step digs at the "--erode" strength.
+void erode_under_wheels(void*, Bike* bike, LoadedTrack* track) {
+  if (g_run_options.erosion > 0 && track) erosion_step(bike, &track->terrain, (float)g_run_options.erosion);
+}
 
 constexpr int WINDOW_WAIT_ATTEMPTS = 162;
 constexpr double WINDOW_WAIT_INTERVAL = 1.0 / 16.0;
@@ -164,6 +176,7 @@ void install_game_stages() {
   g_fatal_hooks = {native_message_box, close_platform_devices};
 
   g_startup_stages.list_display_modes = list_modes;
+  g_startup_stages.discover_series = discover_game_series;
   g_startup_stages.open_session = open_game_session;
   g_startup_stages.run_session = run_game_session;
   g_startup_stages.close_session = close_game_session;
@@ -171,7 +184,11 @@ void install_game_stages() {
   // The subsystems, each filling its own section of g_game_hooks.
   install_track_world_hooks();
   install_race_hooks();
+  install_results_hooks();
+  install_game_network();
   install_sound_hooks(&g_game_hooks, race_bike_in_slot);
   g_race.seams.bike_freed = free_bike_sound;
+  g_race.seams.wheel_terrain = erode_under_wheels;
+  install_renderer(gl_proc_address);
   install_ui_hooks();
 }

@@ -8,6 +8,7 @@
 #include "core/discovery.h"
 #include "core/game_hooks.h"
 #include "platform/game_stages.h"
+#include "render/renderer.h"
 #include "track/track.h"
 
 namespace {
@@ -63,11 +64,12 @@ void track_only_state(RaceState* state) {
   state->track_loaded = track_loaded();
   state->player_slot = NO_BIKE;
   state->reset_count = g_track_only_resets;
+  state->gate_drop_tick = -1;
 }
 
 void track_only_reset(const RaceReset& reset) {
   std::string name = reset.track ? reset.track : g_track.name;
-  TrackLoadSettings settings = {ground_method_for_choice(g_config.render_texture), false, g_run_options.debug_level};
+  TrackLoadSettings settings = {renderer_ground_method(), renderer_shader_choice(), g_run_options.debug_level};
   reload_track(&g_track, name, false, settings);
   g_track_only_resets++;
 }

@@ -3,6 +3,9 @@
 
 #include "core/command_line.h"
 #include "core/config.h"
+#include "bike/bike.h"
+#include "bike/bike_model.h"
+#include "bike/drivetrain.h"
 #include "core/game_hooks.h"
 #include "robot/race_robots.h"
 #include "track/track.h"
@@ -112,6 +115,56 @@ RaceRider configured_player_rider() {
   return rider;
 }
 
+namespace {
+
+// The HUD's read-outs of a bike: its engine and gearbox, its rider and its
+// laps (the lap being ridden timed from the end of the last one).
+bool hud_bike(int slot, HudBike* out) {
+  const Bike* b = race_bike_in_slot(slot);
+  if (!b) return false;
+  *out = {};
+  out->engine_rpm = (float)engine_rpm(*b);
+  out->redline_rpm = b->model.engine_speed_marks[2];
+  out->gear = b->neutral ? 0 : b->gear + 1;
+  out->gear_count = bike_gear_count(b->model);
+  out->lean = b->input.lean;
+  out->crashed = b->crash_timer > 0;
+  if (g_race.track) {
+    LapState lap = lap_state(g_race.track->gates, g_race.timing[slot]);
+    out->laps_completed = lap.completed_laps;
+    int start = g_race.gate_drop_tick;
+    bool known = true;
+    for (int l = 1; l <= lap.completed_laps && known; l++) {
+      int t = race_lap_time(g_race, slot, l);
+      if (t < 0) known = false;
+      else start += t;
+      if (l == lap.completed_laps && t >= 0) out->last_lap_ticks = t;
+    }
+    out->lap_ticks = known && g_race.tick > start ? g_race.tick - start : 0;
+  }
+  int best_number = 0;
+  int best = race_best_lap(g_race, slot, &best_number);
+  out->best_lap_ticks = best > 0 ? best : 0;
+  out->finished = g_race.timing[slot].finished;
+  out->name = g_race.riders[slot].name.c_str();
+  out->number = g_race.riders[slot].number.c_str();
+  out->bike = b->model.name;
+  return true;
+}
+
+bool hud_race(HudRace* out) {
+  *out = {};
+  out->tick = g_race.tick;
+  out->gate_drop_tick = g_race.gate_drop_tick;
+  out->lap_total = g_race.lap_total;
+  out->time_limit_ticks = g_race.time_limit;
+  out->time_trial = g_race.time_trial;
+  out->playback = g_race.playback;
+  return g_race.track != nullptr;
+}
+
+}  // namespace
+
 void install_race_hooks() {
   init_race(&g_race);
   g_race.track = &g_track;
@@ -125,6 +178,9 @@ void install_race_hooks() {
   race.apply_controls = apply_controls;
   race.restart_attempt = restart;
   race.free_race = free_the_race;
+  race.bike_body = race_bike_in_slot;
+  race.hud_bike = hud_bike;
+  race.hud_race = hud_race;
   PhysicsHooks& physics = g_game_hooks.physics;
   if (!physics.create_world) physics.create_world = race_create_world;
   if (!physics.free_world) physics.free_world = race_free_world;

@@ -17,7 +17,7 @@ packages=(
   libode-dev libsdl2-dev libgl-dev libpng-dev zlib1g-dev nettle-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  xvfb xauth libgl1-mesa-dri sox fonts-dejavu-core
+  xvfb xauth libgl1-mesa-dri sox fonts-dejavu-core libfreetype-dev
 )
 
 missing=()

@@ -3,9 +3,15 @@
 //
 //   ride_harness --script FILE [--course NAME] [--bike NAME]
 //                [--start X,Z,HEADING] [--every N] [--out FILE]
+//                [--track NAME --data DIR]
 //
 // The script format is described in tools/ride/ride.h. "-" reads the script
-// from standard input. Exit code 0 on success, 1 on bad input.
+// from standard input. With --track the ride is on a track of the data set
+// in DIR instead of a course: the bike starts at the middle starting gate
+// (unless --start says otherwise) and "follow" rides the first lap's
+// timing gates. Exit code 0 on success, 1 on bad input.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +20,7 @@
 
 #include "bike/bike.h"
 #include "bike/proving_ground.h"
+#include "core/datafile.h"
 #include "tools/ride/ride.h"
 #include "track/terrain.h"
 
@@ -22,7 +29,7 @@ namespace {
 void usage() {
   fprintf(stderr,
           "usage: ride_harness --script FILE [--course NAME] [--bike NAME] [--start X,Z,HEADING]\n"
-          "                    [--every N] [--out FILE]\n"
+          "                    [--every N] [--out FILE] [--track NAME --data DIR]\n"
           "courses:");
   for (int c = 0; c < COURSE_COUNT; c++) fprintf(stderr, " %s", course_name((Course)c));
   fprintf(stderr, "\n");
@@ -47,6 +54,8 @@ int main(int argc, char** argv) {
   const char* course_override = nullptr;
   const char* bike_override = nullptr;
   const char* start_text = nullptr;
+  const char* track_name = nullptr;
+  const char* data_dir = nullptr;
   int every = 1;
   for (int i = 1; i < argc; i++) {
     auto value = [&](const char* name) -> const char* {
@@ -61,6 +70,8 @@ int main(int argc, char** argv) {
     else if (strcmp(argv[i], "--course") == 0) course_override = value("--course");
     else if (strcmp(argv[i], "--bike") == 0) bike_override = value("--bike");
     else if (strcmp(argv[i], "--start") == 0) start_text = value("--start");
+    else if (strcmp(argv[i], "--track") == 0) track_name = value("--track");
+    else if (strcmp(argv[i], "--data") == 0) data_dir = value("--data");
     else if (strcmp(argv[i], "--every") == 0) {
       char* end = nullptr;
       long n = strtol(value("--every"), &end, 10);
@@ -98,8 +109,19 @@ int main(int argc, char** argv) {
     }
     script.has_start = true;
   }
-  Course course;
-  if (!course_by_name(script.course.c_str(), &course)) {
+  static Terrain terrain;
+  Course course = COURSE_FLAT;
+  if (track_name) {
+    if (!data_dir) {
+      fprintf(stderr, "--track needs --data\n");
+      return 1;
+    }
+    set_search_directories({data_dir});
+    if (!load_ride_track(track_name, &terrain, &script, error, sizeof error)) {
+      fprintf(stderr, "%s\n", error);
+      return 1;
+    }
+  } else if (!course_by_name(script.course.c_str(), &course)) {
     fprintf(stderr, "Unknown course '%.64s'\n", script.course.c_str());
     usage();
     return 1;
@@ -110,8 +132,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  static Terrain terrain;
-  build_course(&terrain, course);
+  if (!track_name) build_course(&terrain, course);
   Ride ride;
   if (!start_ride(&ride, terrain, script, error, sizeof error)) {
     fprintf(stderr, "%s\n", error);

@@ -8,7 +8,7 @@
 #include "render/image.h"
 #include "render/texture.h"
 
-TrackHooks g_track_hooks = {nullptr, nullptr, nullptr, nullptr, nullptr};
+TrackHooks g_track_hooks = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 Texture* track_texture(const char* name) { return load_texture(name); }
 Image* track_image(const char* name) { return load_image(name); }

@@ -71,6 +71,10 @@ struct TrackHooks {
   bool (*prepare_ground)(Terrain* terrain, int ground_method, bool shader_path);
   // Enters the decals into the ground painter's spatial index; may be null.
   void (*index_decals)(const TrackObjects& objects);
+  // Deformation changed the heights of cells [c0, c1] x [r0, r1] (shading
+  // already recomputed): the renderer refreshes its errors and textures
+  // there. May be null.
+  void (*ground_changed)(const Terrain& terrain, int c0, int r0, int c1, int r1);
 };
 
 extern TrackHooks g_track_hooks;

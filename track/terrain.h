@@ -9,6 +9,15 @@
 #include "core/types.h"
 #include "track/tiles.h"
 
+// The light the shading is baked with: the sun and ambient of the track's
+// "lighting", kept with the terrain so that a deformed region can be
+// re-shaded without the lighting record at hand.
+struct ShadingLight {
+  Vec3 sun_vector;  // unit, towards the sun
+  Vec3 sun_colour;
+  Vec3 ambient;
+};
+
 struct Terrain {
   int n;            // size exponent from the header
   int N;            // vertices per side: 2^(n+1) + 1
@@ -23,8 +32,16 @@ struct Terrain {
   std::vector<uint8_t> tile_map;    // tiles_per_side^2, row-major (z rows)
   int tile_count;
   Tile tiles[MAX_TILES];
-  int modification_count;  // bumped by every deformation
+  // Bumped by every deformation. 64 bits: 160 bikes digging at full rate
+  // would run a 32-bit count over in a few hours.
+  int64_t modification_count;
   bool locked_for_editor;  // brush strokes change nothing while set
+  ShadingLight light;      // what deformed regions are re-shaded with
+  // Where deformation changed the field and when (track/deform.h): per
+  // patch of CHANGE_PATCH_CELLS cells and per block of CHANGE_BLOCK_CELLS
+  // cells, the modification count after its latest change (0: never).
+  int change_patches_per_side, change_blocks_per_side;
+  std::vector<int64_t> patch_stamp, block_stamp;
   uint8_t heights_digest[20];
 };
 
@@ -69,6 +86,11 @@ bool write_terrain(const Terrain& terrain, const char* track);
 // Bakes the shading of vertices [c0, c1] x [r0, r1] (clamped to the grid)
 // from the lighting, and the normal map there when the terrain has one.
 void recompute_shading(Terrain* terrain, const TrackLighting& lighting, int c0, int r0, int c1, int r1);
+void recompute_shading(Terrain* terrain, const ShadingLight& light, int c0, int r0, int c1, int r1);
+// The sun and ambient of a lighting record (sun vector as read: unit length).
+ShadingLight shading_light(const TrackLighting& lighting);
+// The light of a track without a "lighting" file.
+ShadingLight default_shading_light();
 // Allocates and fills the normal map (shader path).
 void build_normal_map(Terrain* terrain);
 void update_normal_map(Terrain* terrain, int c0, int r0, int c1, int r1);

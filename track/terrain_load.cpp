@@ -10,6 +10,7 @@
 #include "core/message.h"
 #include "platform/log.h"
 #include "track/assets.h"
+#include "track/deform.h"
 #include "track/loading.h"
 #include "track/terrain.h"
 
@@ -25,6 +26,7 @@ void reset_terrain(Terrain* t) {
   for (Tile& tile : t->tiles) init_tile(&tile);
   t->modification_count = 0;
   t->locked_for_editor = false;
+  t->light = default_shading_light();
   memset(t->heights_digest, 0, sizeof t->heights_digest);
 }
 
@@ -144,6 +146,7 @@ bool read_height_field_stream(Terrain* t, DataStream* s, const char* name, const
   t->heights.resize(count);
   const float step = (high - low) * SAMPLE_SCALE;
   for (size_t i = 0; i < count; i++) t->heights[i] = low + (float)raw[i] * step;
+  reset_terrain_changes(t);
   digest_samples(t, raw);
   if (debug_level == 2) {
     char hex[41];

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "track/deform.h"
 #include "track/terrain.h"
 
 void init_flat_terrain(Terrain* t, int n, float spacing, float height) {
@@ -22,6 +23,8 @@ void init_flat_terrain(Terrain* t, int n, float spacing, float height) {
   for (Tile& tile : t->tiles) init_tile(&tile);
   t->modification_count = 0;
   t->locked_for_editor = false;
+  t->light = default_shading_light();
+  reset_terrain_changes(t);
   memset(t->heights_digest, 0, sizeof t->heights_digest);
 }
 
@@ -31,6 +34,10 @@ void free_terrain(Terrain* t) {
   t->shadows = std::vector<uint8_t>();
   t->normal_map = std::vector<uint8_t>();
   t->tile_map = std::vector<uint8_t>();
+  t->patch_stamp = std::vector<int64_t>();
+  t->block_stamp = std::vector<int64_t>();
+  t->change_patches_per_side = 0;
+  t->change_blocks_per_side = 0;
   t->n = 0;
   t->N = 0;
   t->tiles_per_side = 0;
@@ -104,15 +111,33 @@ void triangle_at(const Terrain& t, float x, float z, Vec3 corners[3]) {
 }
 
 Vec3 vertex_normal(const Terrain& t, int c, int r) {
+  // The ring's offsets from the centre, worked out once per axis exactly as
+  // the difference of the two world positions (so the result is the same as
+  // subtracting whole grid points). Heights clamp to the grid, positions do
+  // not.
+  const float s = t.spacing;
+  const float x0 = (float)c * s, z0 = (float)r * s;
+  const float dx[3] = {(float)(c - 1) * s - x0, 0.0f, (float)(c + 1) * s - x0};
+  const float dz[3] = {(float)(r - 1) * s - z0, 0.0f, (float)(r + 1) * s - z0};
+  float h[3][3];  // [dr + 1][dc + 1]
+  if (c > 0 && r > 0 && c < t.N - 1 && r < t.N - 1) {
+    const float* row = t.heights.data() + (size_t)c + (size_t)t.N * (size_t)(r - 1);
+    for (int j = 0; j < 3; j++, row += t.N)
+      for (int i = 0; i < 3; i++) h[j][i] = row[i - 1];
+  } else {
+    for (int j = 0; j < 3; j++)
+      for (int i = 0; i < 3; i++) h[j][i] = grid_height(t, c + i - 1, r + j - 1);
+  }
   static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
-  Vec3 centre = grid_point(t, c, r);
+  const float centre = h[1][1];
   Vec3 p[8];
-  for (int j = 0; j < 8; j++) p[j] = grid_point(t, c + ring[j][0], r + ring[j][1]);
+  for (int j = 0; j < 8; j++) {
+    int i = ring[j][0] + 1, k = ring[j][1] + 1;
+    p[j] = Vec3{dx[i], h[k][i] - centre, dz[k]};
+  }
   Vec3 sum = {0, 0, 0};
   for (int j = 0; j < 8; j++) {
-    Vec3 a = p[j] - centre;
-    Vec3 b = p[(j + 1) & 7] - centre;
-    Vec3 n = cross(b, a);
+    Vec3 n = cross(p[(j + 1) & 7], p[j]);
     float len = sqrtf(dot(n, n));
     if (len > 0) sum = sum + n * (1.0f / len);
   }

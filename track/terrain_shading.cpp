@@ -56,15 +56,22 @@ void build_normal_map(Terrain* t) {
 }
 
 void recompute_shading(Terrain* t, const TrackLighting& l, int c0, int r0, int c1, int r1) {
+  recompute_shading(t, shading_light(l), c0, r0, c1, r1);
+}
+
+void recompute_shading(Terrain* t, const ShadingLight& l, int c0, int r0, int c1, int r1) {
   const size_t count = (size_t)t->N * (size_t)t->N;
   if (t->N <= 0 || t->shading.size() != count * 3 || t->shadows.size() != count) return;
   clamp_region(*t, &c0, &r0, &c1, &r1);
   const float sun[3] = {l.sun_colour.x, l.sun_colour.y, l.sun_colour.z};
   const float ambient[3] = {l.ambient.x, l.ambient.y, l.ambient.z};
+  // One normal per vertex serves the shading and the normal map.
+  uint8_t* normal_map = t->normal_map.size() == count * 3 ? t->normal_map.data() : nullptr;
   for (int r = r0; r <= r1; r++) {
     for (int c = c0; c <= c1; c++) {
       size_t i = (size_t)c + (size_t)t->N * (size_t)r;
-      float d = dot(l.sun_vector, vertex_normal(*t, c, r));
+      Vec3 n = vertex_normal(*t, c, r);
+      float d = dot(l.sun_vector, n);
       if (!(d > 0)) d = 0;
       if (d > 1) d = 1;
       float lit = d * (1.0f - (float)t->shadows[i] / 255.0f);
@@ -74,7 +81,22 @@ void recompute_shading(Terrain* t, const TrackLighting& l, int c0, int r0, int c
         if (v > 255) v = 255;
         t->shading[i * 3 + (size_t)k] = (uint8_t)v;
       }
+      if (normal_map) {
+        normal_map[i * 3 + 0] = normal_byte(n.x);
+        normal_map[i * 3 + 1] = (uint8_t)(255 - t->shadows[i]);
+        normal_map[i * 3 + 2] = normal_byte(n.z);
+      }
     }
   }
-  update_normal_map(t, c0, r0, c1, r1);
+}
+
+ShadingLight shading_light(const TrackLighting& l) { return ShadingLight{l.sun_vector, l.sun_colour, l.ambient}; }
+
+ShadingLight default_shading_light() {
+  TrackLighting l;
+  init_lighting(&l);
+  float length = sqrtf(dot(l.sun_vector, l.sun_vector));
+  ShadingLight light = shading_light(l);
+  light.sun_vector = l.sun_vector * (1.0f / length);
+  return light;
 }

@@ -99,6 +99,7 @@ bool load_track(LoadedTrack* track, const TrackLoadSettings& settings) {
 
   TerrainLoadOptions terrain_options{settings.ground_method, settings.shader_path, settings.debug_level};
   if (!load_terrain(&track->terrain, dir, terrain_options)) return fail_load(track);
+  track->terrain.light = shading_light(track->lighting);
   begin_loading_stage(&stage, "Loading decals");
   read_decals_file(&track->objects, track_file_name(dir, "decals").c_str(), object_options(settings, &stage));
   end_loading_stage(&stage);

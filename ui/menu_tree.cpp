@@ -90,9 +90,9 @@ double fraction(const MenuItem& item) { return std::clamp(adjustment(item) * 0.0
 
 double between(const float range[2], double t) { return range[0] + t * (range[1] - range[0]); }
 
-std::string format(const char* spec, double value) {
+std::string format(const char* pattern, double value) {
   char text[64];
-  snprintf(text, sizeof text, spec, value);
+  snprintf(text, sizeof text, pattern, value);
   return text;
 }
 

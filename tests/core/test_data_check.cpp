@@ -44,7 +44,7 @@ TEST_F(DataCheckTest, GameDataCoversTheFirstMegabyteOnly) {
   EXPECT_EQ(game_data_digest((data + "zzzz.saf").c_str()), ripemd160_hex("short", 5));
   EXPECT_FALSE(game_data_matches(expected.c_str()));
   EXPECT_EQ(game_data_digest((data + "missing").c_str()), "");
-  // The placeholder digest matches no real file.
+  // The held digest is the shipped data set's, not this file's.
   EXPECT_FALSE(check_game_data());
 }
 

@@ -1,6 +1,7 @@
 // Ride scripts, the path follower and the ride loop.
 #include "tools/ride/ride.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "bike/proving_ground.h"
 #include "bike/roost.h"
 #include "track/terrain.h"
+#include "track/timing_gates.h"
 
 namespace {
 
@@ -187,6 +189,39 @@ void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, 
   control[CONTROL_REAR_BRAKE] = control[CONTROL_FRONT_BRAKE];
 }
 
+bool load_ride_track(const char* track, Terrain* terrain, RideScript* script, char* error, size_t error_size) {
+  auto fail = [&](const char* why) {
+    if (error && error_size) snprintf(error, error_size, "%s: %s", track, why);
+    return false;
+  };
+  if (!load_terrain(terrain, track, TerrainLoadOptions{GROUND_DIRECT, false, 0})) return fail("no terrain");
+  TimingGates gates;
+  clear_timing_gates(&gates);
+  std::string name = std::string("@") + track + "/timing_gates";
+  if (!read_timing_gates_file(&gates, name.c_str(), 0) || !gates.timed || gates.starting_gates.empty())
+    return fail("no timed laps or no starting gates");
+  if (!script->has_start) {
+    const StartingGate& g = gates.starting_gates[gates.starting_gates.size() / 2];
+    script->start_x = g.position.x + std::sin(g.heading) * 0.625;
+    script->start_z = g.position.z + std::cos(g.heading) * 0.625;
+    script->start_heading = g.heading * 180 / PI_D;
+    script->has_start = true;
+  }
+  std::vector<Vec3> p = {vec3((float)script->start_x, 0, (float)script->start_z)};
+  for (int g = 0; g < gates.first_lap + gates.normal_lap; g++) p.push_back(checkpoint_of_gate(gates, g).point);
+  auto at = [&](int i) { return p[(size_t)std::clamp(i, 0, (int)p.size() - 1)]; };
+  script->line.clear();
+  for (int i = 0; i + 1 < (int)p.size(); i++)
+    for (int k = 0; k < 6; k++) {
+      // Catmull-Rom through the gates.
+      float t = k / 6.0f, t2 = t * t, t3 = t2 * t;
+      Vec3 a = at(i - 1), b = at(i), c = at(i + 1), d = at(i + 2);
+      script->line.push_back(b * (1.5f * t3 - 2.5f * t2 + 1) + c * (-1.5f * t3 + 2 * t2 + 0.5f * t) +
+                             a * (-0.5f * t3 + t2 - 0.5f * t) + d * (0.5f * t3 - 0.5f * t2));
+    }
+  return true;
+}
+
 bool start_ride(Ride* r, const Terrain& terrain, const RideScript& script, char* error, size_t error_size) {
   *r = Ride();
   r->terrain = &terrain;
@@ -211,7 +246,12 @@ bool start_ride(Ride* r, const Terrain& terrain, const RideScript& script, char*
     return false;
   }
   if (script.follow_speed > 0) {
-    r->follower.points = proving_ground_line(&r->follower.count);
+    if (!r->script.line.empty()) {
+      r->follower.points = r->script.line.data();
+      r->follower.count = (int)r->script.line.size();
+    } else {
+      r->follower.points = proving_ground_line(&r->follower.count);
+    }
     r->follower.speed = script.follow_speed * FEET_PER_SECOND_PER_MPH;
     r->follower.keys = script.follow_keys;
     // Chase the nearest point first.

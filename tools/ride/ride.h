@@ -55,6 +55,9 @@ struct RideScript {
   std::vector<RideKey> keys;
   double follow_speed = 0;  // mph; 0 = no path following
   bool follow_keys = false; // steer like a keyboard rider
+  // A line to follow instead of the course's (a track's gates, set by the
+  // harness rather than the script).
+  std::vector<Vec3> line;
 };
 
 // Parses script text. On failure returns false with "line N: reason".
@@ -86,6 +89,12 @@ struct Ride {
   int64_t tick = 0;
   float control[CONTROL_COUNT] = {};
 };
+
+// A track of the data files for a ride: its terrain (headless, no
+// textures), and in the script the middle starting gate as the start (unless
+// the script has one) and a smooth line through the first lap's gates and
+// the next lap's. False with a reason when the track is missing or untimed.
+bool load_ride_track(const char* track, Terrain* terrain, RideScript* script, char* error, size_t error_size);
 
 // Creates the world and the bike, applies the setup and places the bike.
 // The terrain must outlive the ride.

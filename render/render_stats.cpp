@@ -1,0 +1,3 @@
+#include "render/render_stats.h"
+
+RenderStats g_render_stats;

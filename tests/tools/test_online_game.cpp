@@ -1,0 +1,179 @@
+// The game itself online: our server and ten headless riders in this
+// process, the game executable on a private Xvfb joining with "--connect",
+// one lap of "rabbithill" from the shipped data set. The game's rider
+// stands at its gate; the others race. Everyone must hear the game's bike,
+// the riders must agree with the server on the order, the game must show
+// the results, and at its end it must say goodbye to the server.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/datafile.h"
+#include "platform/clock.h"
+#include "render/texture.h"
+#include "tests/platform/xvfb.h"
+#include "tools/net_riders/headless_rider.h"
+#include "tools/race_server/server.h"
+
+namespace {
+
+std::string read_text(const std::string& path) {
+  std::ifstream f(path);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+class OnlineGame : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    data_ = DV_GAME_DIR;
+    if (!std::filesystem::exists(data_ + "/zzzz.saf") || !std::filesystem::exists(data_ + "/dirtvane"))
+      GTEST_SKIP() << "the shipped data set is not built in " << data_;
+    std::string why;
+    if (!xvfb_.start(&why)) GTEST_SKIP() << why;
+    char pattern[] = "/tmp/dv_online_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    std::filesystem::create_directories(root_ + "/xdg/Dirtvane");
+    std::filesystem::create_directories(root_ + "/server");
+    std::ofstream(root_ + "/xdg/Dirtvane/config") << "video_mode=Windowed\nxres=160\nyres=120\nname=Game Player\n";
+    set_search_directories({root_ + "/server", data_});
+  }
+  void TearDown() override {
+    if (game_ > 0) {
+      kill(game_, SIGKILL);
+      waitpid(game_, nullptr, 0);
+    }
+    for (auto& r : riders_) net_shutdown(&r->client);
+    if (started_) stop_server(&server_);
+    free_runner_world(&world_);
+    purge_textures(true);
+    if (!root_.empty()) std::filesystem::remove_all(root_);
+  }
+
+  void start_game(int port, bool lossy) {
+    game_ = fork();
+    if (game_ == 0) {
+      setenv("XDG_DATA_HOME", (root_ + "/xdg").c_str(), 1);
+      setenv("DV_HOME", data_.c_str(), 1);
+      setenv("SDL_AUDIODRIVER", "dummy", 1);
+      setenv("VORN_OPTIONS", "[message-box:off]", 1);
+      unsetenv("VORN_LOGFILE");
+      int out = open((root_ + "/game.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(out, 2);
+      const std::string address = "127.0.0.1:" + std::to_string(port);
+      if (lossy)
+        execl((data_ + "/dirtvane").c_str(), "dirtvane", "--connect", address.c_str(), "--fake-lag", "0.3",
+              "--fake-loss", "30", (char*)nullptr);
+      else
+        execl((data_ + "/dirtvane").c_str(), "dirtvane", "--connect", address.c_str(), (char*)nullptr);
+      _exit(127);
+    }
+  }
+
+  // Server and riders in real time until done().
+  template <typename Done>
+  bool run(double seconds, Done done) {
+    const double end = platform_seconds() + seconds;
+    while (platform_seconds() < end) {
+      const double now = platform_seconds();
+      server_tick(&server_, now);
+      for (auto& r : riders_) run_headless_rider(r.get(), now);
+      if (done()) return true;
+      wait_readable(server_.socket, 0.001);
+    }
+    return false;
+  }
+  int game_slot() const {
+    for (size_t i = 0; i < server_.clients.size(); i++)
+      if (server_.clients[i].state == CLIENT_JOINED && server_.clients[i].info.name == "Game Player") return (int)i;
+    return -1;
+  }
+
+  void race(bool lossy);
+
+  Xvfb xvfb_;
+  std::string data_, root_;
+  RaceServer server_;
+  bool started_ = false;
+  RunnerWorld world_;
+  std::vector<std::unique_ptr<HeadlessRider>> riders_;
+  pid_t game_ = -1;
+};
+
+void OnlineGame::race(bool lossy) {
+  ServerConfig config;
+  config.quiet = true;
+  config.port = 0;
+  config.tracks = {"rabbithill"};
+  config.laps = 1;
+  // Every bike of the handshake costs a round trip, 0.6 s and more when lossy.
+  config.warmup_seconds = lossy ? 40.0 : 20.0;
+  config.gate_drop_seconds = lossy ? 30.0 : 8.0;
+  // A lossy link's lap reports trail its bike by seconds.
+  config.finish_seconds = lossy ? 30.0 : 5.0;
+  config.log_file = root_ + "/server.log";
+  ASSERT_TRUE(start_server(&server_, config, platform_seconds()));
+  started_ = true;
+  init_runner_world(&world_);
+  start_game(server_port(server_), lossy);
+  ASSERT_TRUE(run(60.0, [&] { return game_slot() >= 0; })) << read_text(root_ + "/game.out");
+  const std::string address = "127.0.0.1:" + std::to_string(server_port(server_));
+  for (int i = 0; i < 10; i++) {
+    riders_.push_back(std::make_unique<HeadlessRider>());
+    init_headless_rider(riders_.back().get(), &world_, i, "Rider");
+    riders_.back()->speed = 150.0f;
+    if (lossy) set_fake_link(&riders_.back()->client, 0.3, 30, (uint32_t)i * 7919u + 1u);
+    net_connect(&riders_.back()->client, address.c_str());
+  }
+  const int game = game_slot();
+  int game_stamp = -1;
+  auto all_results = [&] {
+    if (server_.phase == PHASE_RACE || server_.phase == PHASE_FINISH)
+      game_stamp = std::max(game_stamp, server_.clients[(size_t)game].last_stamp);
+    for (auto& r : riders_)
+      if (!r->results_seen || r->results.size() < riders_.size() + 1) return false;
+    return true;
+  };
+  ASSERT_TRUE(run(300.0, all_results));
+
+  // The game rode the race, sent its states, and every rider heard them.
+  const std::vector<int>& order = server_.final_order;
+  EXPECT_EQ(order.size(), riders_.size() + 1);
+  EXPECT_NE(std::find(order.begin(), order.end(), game), order.end());
+  EXPECT_GT(game_stamp, server_.gate_drop_tick);
+  if (getenv("DV_SERVER_LOG")) printf("%s", read_text(root_ + "/server.log").c_str());
+  for (auto& r : riders_) {
+    EXPECT_GT(r->states_received[game], 20) << r->client.own_info.name;
+    EXPECT_EQ(r->final_order, order) << r->client.own_info.name;
+    EXPECT_EQ(r->results, server_.results);
+  }
+  // The game printed the same results (its message lines go to its log).
+  run(3.0, [] { return false; });
+  const std::string log = read_text(root_ + "/xdg/Dirtvane/lastlog.txt");
+  for (const std::string& line : server_.results) EXPECT_NE(log.find(line), std::string::npos) << line;
+  // At its end the game disconnects.
+  kill(game_, SIGTERM);
+  ASSERT_TRUE(run(20.0, [&] { return server_.clients[(size_t)game].state == CLIENT_FREE; }));
+  int status = 0;
+  waitpid(game_, &status, 0);
+  game_ = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+
+TEST_F(OnlineGame, TheGameAndTenRidersRaceALapOfRabbitHill) { race(false); }
+
+// "--fake-lag 300 ms" and "--fake-loss 30" on every client, the game's too.
+TEST_F(OnlineGame, WithLossAndLagTheyStillFinishInTheSameOrder) { race(true); }
+
+}  // namespace

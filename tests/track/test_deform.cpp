@@ -1,0 +1,438 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "track/deform.h"
+#include "track/lighting.h"
+#include "track/terrain.h"
+
+namespace {
+
+// A level field of 65 x 65 vertices, spacing 1, every tile at the defaults
+// (lower 50, upper 150, displacement 2, radius 4, max slope 0.25, off and
+// on speeds 10 and 15, depth 1).
+Terrain flat(int n = 5, float spacing = 1.0f) {
+  Terrain t{};
+  init_flat_terrain(&t, n, spacing, 0.0f);
+  return t;
+}
+
+float& at(Terrain& t, int c, int r) { return t.heights[(size_t)c + (size_t)t.N * (size_t)r]; }
+
+int changed_count(const Terrain& t, float base = 0.0f) {
+  int n = 0;
+  for (float h : t.heights) n += h != base;
+  return n;
+}
+
+// --- the brush ----------------------------------------------------------------
+
+TEST(Brush, RadiusFourOnSpacingOneStopsShortOfTheRim) {
+  Terrain t = flat();
+  ASSERT_TRUE(deform(&t, 32, 32, 4, -1));
+  EXPECT_FLOAT_EQ(at(t, 32, 32), -1.0f);  // weight 1 at the centre
+  for (auto [c, r] : {std::pair{36, 32}, {28, 32}, {32, 36}, {32, 28}}) EXPECT_EQ(at(t, c, r), 0.0f) << c << "," << r;
+  for (auto [c, r] : {std::pair{35, 32}, {29, 32}, {32, 35}, {32, 29}, {34, 34}}) EXPECT_LT(at(t, c, r), 0.0f);
+  // Nothing at or beyond 4 cells, everything inside.
+  for (int r = 0; r < t.N; r++)
+    for (int c = 0; c < t.N; c++) {
+      double d = std::hypot(c - 32.0, r - 32.0);
+      if (d >= 4) EXPECT_EQ(at(t, c, r), 0.0f) << c << "," << r;
+      else EXPECT_LT(at(t, c, r), 0.0f) << c << "," << r;
+    }
+}
+
+TEST(Brush, MatchesTheSmoothWeightEverywhereForOffGridCentres) {
+  // Checked against a brute-force pass over the whole field, so a window
+  // that misses a vertex within reach shows up.
+  struct Stroke {
+    float x, z, radius, spacing;
+  } strokes[] = {{10.3f, 20.7f, 4, 1}, {31.99f, 5.01f, 2.5f, 1}, {17.5f, 17.5f, 7, 2}, {20.25f, 3.75f, 1.2f, 0.5f}};
+  for (const Stroke& s : strokes) {
+    Terrain t = flat(5, s.spacing);
+    ASSERT_TRUE(deform(&t, s.x, s.z, s.radius, 0.5f));
+    for (int r = 0; r < t.N; r++)
+      for (int c = 0; c < t.N; c++) {
+        double d = std::hypot(c - s.x / s.spacing, r - s.z / s.spacing);
+        double R = s.radius / s.spacing, q = d / R;
+        double want = d > R ? 0 : 0.5 * (2 * q * q * q - 3 * q * q + 1);
+        EXPECT_NEAR(at(t, c, r), want, 1e-5) << s.x << "," << s.z << " vertex " << c << "," << r;
+      }
+  }
+}
+
+TEST(Brush, OutsideTheFieldTouchesOnlyInsideVertices) {
+  Terrain t = flat();
+  // Centre two cells left of column 0: only columns 0 and 1 are in reach.
+  ASSERT_TRUE(deform(&t, -2, 10, 4, 1));
+  for (int r = 0; r < t.N; r++)
+    for (int c = 0; c < t.N; c++) {
+      bool inside = std::hypot(c + 2.0, r - 10.0) < 4;
+      EXPECT_EQ(at(t, c, r) != 0, inside) << c << "," << r;
+    }
+  EXPECT_EQ(t.heights.size(), (size_t)t.N * t.N);
+  // Beyond the far corner, and wholly out of reach.
+  Terrain u = flat();
+  EXPECT_TRUE(deform(&u, 65.5f, 65.5f, 4, 1));
+  EXPECT_GT(at(u, 64, 64), 0.0f);
+  int inside = 0;
+  for (int r = 0; r < u.N; r++)
+    for (int c = 0; c < u.N; c++) inside += std::hypot(c - 65.5, r - 65.5) < 4;
+  EXPECT_EQ(changed_count(u), inside);
+  int64_t count = u.modification_count;
+  EXPECT_FALSE(deform(&u, -10, 30, 4, 1));
+  EXPECT_FALSE(deform(&u, 3e9f, 30, 4, 1));
+  EXPECT_EQ(u.modification_count, count);
+}
+
+TEST(Brush, WidensTheHeightRangeAndCountsEveryChange) {
+  Terrain t = flat();
+  t.low = -1;
+  t.high = 1;
+  EXPECT_TRUE(deform(&t, 20, 20, 4, 0.5f));
+  EXPECT_EQ(t.modification_count, 1);
+  EXPECT_EQ(t.low, -1.0f);  // not narrowed
+  EXPECT_EQ(t.high, 1.0f);
+  EXPECT_TRUE(deform(&t, 20, 20, 4, 1.0f));
+  EXPECT_FLOAT_EQ(t.high, 1.5f);
+  EXPECT_TRUE(deform(&t, 40, 40, 4, -3));
+  EXPECT_FLOAT_EQ(t.low, -3.0f);
+  EXPECT_EQ(t.modification_count, 3);
+}
+
+TEST(Brush, RefusesStrokesThatCannotChangeAnything) {
+  Terrain t = flat();
+  const float nan = std::nanf("");
+  EXPECT_FALSE(deform(&t, 20, 20, 4, 0));
+  EXPECT_FALSE(deform(&t, 20, 20, 0, 1));
+  EXPECT_FALSE(deform(&t, 20, 20, -4, 1));
+  EXPECT_FALSE(deform(&t, nan, 20, 4, 1));
+  EXPECT_FALSE(deform(&t, 20, INFINITY, 4, 1));
+  EXPECT_FALSE(deform(&t, 20, 20, nan, 1));
+  EXPECT_FALSE(deform(&t, 20, 20, 4, nan));
+  EXPECT_FALSE(deform(&t, 20, 20, 4, INFINITY));
+  t.locked_for_editor = true;
+  EXPECT_FALSE(deform(&t, 20, 20, 4, 1));
+  EXPECT_EQ(changed_count(t), 0);
+  EXPECT_EQ(t.modification_count, 0);
+  t.locked_for_editor = false;
+  EXPECT_TRUE(deform(&t, 20, 20, 4, 1));
+}
+
+TEST(Brush, HugeRadiusIsCappedInCells) {
+  Terrain t = flat(8);  // 513 x 513
+  ASSERT_TRUE(deform(&t, 256, 256, 1e30f, 1));
+  int changed = changed_count(t);
+  EXPECT_GT(changed, 12000);  // about pi x 64^2
+  EXPECT_LT(changed, 2 * 64 * 2 * 64);
+  EXPECT_EQ(at(t, 256 + 64, 256), 0.0f);
+}
+
+TEST(Brush, ReshadesTheBrushedRegionAndItsNeighbours) {
+  // After a stroke, shading and normal map equal a full re-bake: the ring
+  // of vertices next to the changed ones sees new normals too.
+  Terrain t = flat();
+  TrackLighting l;
+  init_lighting(&l);
+  l.sun_vector = Vec3{0.6f, 0.64f, 0.48f};
+  t.light = shading_light(l);
+  build_normal_map(&t);
+  for (int i = 0; i < t.N * t.N; i++) t.shadows[i] = (uint8_t)(i * 7);
+  recompute_shading(&t, t.light, 0, 0, t.N - 1, t.N - 1);
+  ASSERT_TRUE(deform(&t, 30.4f, 12.2f, 4, 2));
+  ASSERT_TRUE(deform(&t, 1, 63.5f, 3, -1));
+  std::vector<uint8_t> shading = t.shading, normals = t.normal_map;
+  recompute_shading(&t, t.light, 0, 0, t.N - 1, t.N - 1);
+  EXPECT_EQ(shading, t.shading);
+  EXPECT_EQ(normals, t.normal_map);
+}
+
+// --- erosion records ------------------------------------------------------------
+
+TEST(ErosionQueue, RecordsOnlyTouchingWheelsPushingPastTheLowerThreshold) {
+  Terrain t = flat();
+  ErosionQueue q{};
+  // At or below the on speed the push is faded; lower is 50.
+  EXPECT_FALSE(queue_erosion_record(&q, t, 10, 10, 0.0f, 20, 100, 0));    // not touching
+  EXPECT_FALSE(queue_erosion_record(&q, t, 10, 10, 0.05f, 20, 50, 0));    // exactly lower
+  EXPECT_FALSE(queue_erosion_record(&q, t, 10, 10, 0.05f, 20, 30, 40));   // length 50
+  EXPECT_FALSE(queue_erosion_record(&q, t, 10, 10, 0.05f, 10, 500, 0));   // at the off speed
+  EXPECT_FALSE(queue_erosion_record(&q, t, 10, 10, 0.05f, 12.5f, 99, 0)); // faded to 49.5
+  EXPECT_EQ(erosion_queue_length(q), 0);
+  EXPECT_TRUE(queue_erosion_record(&q, t, 10, 10, 0.05f, 20, 50.01f, 0));
+  EXPECT_TRUE(queue_erosion_record(&q, t, 11, 12, 0.05f, 12.5f, 120, -60));
+  ASSERT_EQ(erosion_queue_length(q), 2);
+  EXPECT_FLOAT_EQ(q.record[1].x, 11);
+  EXPECT_FLOAT_EQ(q.record[1].z, 12);
+  EXPECT_FLOAT_EQ(q.record[1].push_x, 60);  // half way from off to on speed
+  EXPECT_FLOAT_EQ(q.record[1].push_z, -30);
+  // A tile with no lower threshold still ignores pushes of 2^-5 and less.
+  t.tiles[0].erosion.lower = 0;
+  EXPECT_FALSE(queue_erosion_record(&q, t, 10, 10, 0.05f, 20, 0.03125f, 0));
+  EXPECT_TRUE(queue_erosion_record(&q, t, 10, 10, 0.05f, 20, 0.032f, 0));
+}
+
+TEST(ErosionQueue, AFullRingDropsNewRecords) {
+  Terrain t = flat();
+  ErosionQueue q{};
+  int queued = 0;
+  for (int i = 0; i < EROSION_QUEUE_SIZE + 10; i++) queued += queue_erosion_record(&q, t, 5, 5, 0.1f, 20, 100, 0);
+  EXPECT_EQ(queued, EROSION_QUEUE_SIZE - 1);
+  EXPECT_EQ(erosion_queue_length(q), EROSION_QUEUE_SIZE - 1);
+  // Taking records off makes room again, across the wrap.
+  EXPECT_EQ(apply_erosion_records(&q, &t, 1000, 1000, 100), EROSION_RECORDS_PER_STEP);
+  for (int i = 0; i < 10; i++) queued += queue_erosion_record(&q, t, 5, 5, 0.1f, 20, 100, 0);
+  EXPECT_EQ(queued, EROSION_QUEUE_SIZE - 1 + EROSION_RECORDS_PER_STEP);
+  EXPECT_EQ(erosion_queue_length(q), EROSION_QUEUE_SIZE - 1);
+}
+
+std::vector<int> blocks_since(const Terrain& t, int64_t since) {
+  std::vector<int> out(t.block_stamp.size() + 1, -1);
+  int n = changed_blocks_since(t, since, out.data(), (int)out.size());
+  out.resize((size_t)n);
+  return out;
+}
+
+// A record of a push of `push` along +x at (x, z), queued at full speed.
+void queue_push(ErosionQueue* q, const Terrain& t, float x, float z, float push_x, float push_z = 0) {
+  ASSERT_TRUE(queue_erosion_record(q, t, x, z, 0.1f, 20, push_x, push_z)) << x << "," << z;
+}
+
+constexpr float STROKE_AT_100 = 100 * 0.00048828125f;  // erosion 100, depth 1
+
+TEST(ErosionApply, WaitsUntilTheChassisIsTenUnitsAway) {
+  Terrain t = flat();
+  ErosionQueue q{};
+  queue_push(&q, t, 20, 20, 100);
+  queue_push(&q, t, 40, 40, 100);
+  // 6 and 7.9 from the first record: closer than 10, and it holds back the
+  // far second one behind it.
+  EXPECT_EQ(apply_erosion_records(&q, &t, 26, 27.9f, 100), 0);
+  EXPECT_EQ(changed_count(t), 0);
+  EXPECT_EQ(erosion_queue_length(q), 2);
+  // 6 and 8: exactly 10 away is no longer closer than 10.
+  EXPECT_EQ(apply_erosion_records(&q, &t, 26, 28, 100), 2);
+  EXPECT_EQ(erosion_queue_length(q), 0);
+  EXPECT_LT(at(t, 20, 20), 0.0f);
+  EXPECT_LT(at(t, 40, 40), 0.0f);
+}
+
+TEST(ErosionApply, AtMostFourRecordsPerStep) {
+  Terrain t = flat();
+  ErosionQueue q{};
+  for (int i = 0; i < 6; i++) queue_push(&q, t, 10.0f + 8 * i, 20, 100);
+  EXPECT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 4);
+  EXPECT_EQ(erosion_queue_length(q), 2);
+  EXPECT_EQ(at(t, 58, 20), 0.0f);  // the fifth and sixth are still waiting
+  EXPECT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 2);
+  EXPECT_LT(at(t, 50, 20), 0.0f);
+  EXPECT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 0);
+}
+
+TEST(ErosionApply, DigsUnderTheWheelAndPilesBehindIt) {
+  Terrain t = flat();
+  ErosionQueue q{};
+  // Push 100 between lower 50 and upper 150: half the displacement of 2,
+  // so the pile lands 1 cell behind the dig, against the push.
+  queue_push(&q, t, 20, 20, 100);
+  ASSERT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 1);
+  // Dig weight 1 and pile weight w(1/4) = 0.84375 at the contact; the
+  // other way round one cell behind.
+  EXPECT_FLOAT_EQ(at(t, 20, 20), -STROKE_AT_100 * 0.15625f);
+  EXPECT_FLOAT_EQ(at(t, 19, 20), STROKE_AT_100 * 0.15625f);
+  EXPECT_LT(at(t, 23, 20), 0.0f);  // ahead: only the dig reaches
+  EXPECT_GT(at(t, 16, 20), 0.0f);  // behind: only the pile reaches
+  double volume = 0;
+  for (float h : t.heights) volume += h;
+  EXPECT_NEAR(volume, 0.0, 1e-5);  // soil moves, it is not made
+  // Above the upper threshold the pile lands the whole displacement away.
+  Terrain u = flat();
+  queue_push(&q, u, 20, 20, 0, -400);
+  ASSERT_EQ(apply_erosion_records(&q, &u, 60, 60, 100), 1);
+  // Pile centred at z = 22: 4 cells on, only the pile's w(1/2) reaches;
+  // 4 cells back from the dig, nothing does.
+  EXPECT_FLOAT_EQ(at(u, 20, 24), STROKE_AT_100 * 0.5f);
+  EXPECT_FLOAT_EQ(at(u, 20, 17), -STROKE_AT_100 * 0.15625f);
+  EXPECT_EQ(at(u, 20, 16), 0.0f);
+}
+
+TEST(ErosionApply, LeavesTheGroundWhenThePileWouldClimbTooSteeply) {
+  // Pile point 1 behind the dig; F x max slope = 1 x 0.25.
+  for (float step : {0.3f, 0.2f}) {
+    Terrain t = flat();
+    for (int r = 0; r < t.N; r++)
+      for (int c = 0; c <= 19; c++) at(t, c, r) = step;
+    std::vector<float> before = t.heights;
+    ErosionQueue q{};
+    queue_push(&q, t, 20, 20, 100);
+    EXPECT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 1);  // taken off either way
+    EXPECT_EQ(erosion_queue_length(q), 0);
+    if (step > 0.25f) EXPECT_EQ(t.heights, before) << step;
+    else EXPECT_NE(t.heights, before) << step;
+  }
+}
+
+TEST(ErosionApply, NoChangeAtErosionZero) {
+  Terrain t = flat();
+  ErosionQueue q{};
+  queue_push(&q, t, 20, 20, 140);
+  queue_push(&q, t, 30, 20, 0, 90);
+  EXPECT_EQ(apply_erosion_records(&q, &t, 60, 60, 0), 2);
+  EXPECT_EQ(changed_count(t), 0);
+  EXPECT_EQ(t.modification_count, 0);
+}
+
+TEST(ErosionApply, TheTileUnderTheContactSetsSpeedsAndDepth) {
+  Terrain t = flat();
+  Tile& soft = t.tiles[1];
+  init_tile(&soft);
+  soft.erosion.depth = 2;
+  soft.erosion.off_speed = 20;
+  soft.erosion.on_speed = 30;
+  t.tile_count = 2;
+  for (int r = 0; r < t.tiles_per_side; r++)
+    for (int c = t.tiles_per_side / 2; c < t.tiles_per_side; c++) t.tile_map[(size_t)r * t.tiles_per_side + c] = 1;
+  ErosionQueue q{};
+  // At 25 ft/s the hard tile passes the whole push, the soft one half.
+  ASSERT_TRUE(queue_erosion_record(&q, t, 10, 20, 0.1f, 25, 100, 0));
+  EXPECT_FALSE(queue_erosion_record(&q, t, 50, 20, 0.1f, 25, 100, 0));  // 50 is not past lower
+  ASSERT_TRUE(queue_erosion_record(&q, t, 50, 20, 0.1f, 25, 200, 0));
+  EXPECT_FLOAT_EQ(q.record[1].push_x, 100);
+  ASSERT_EQ(apply_erosion_records(&q, &t, 30, 60, 100), 2);
+  EXPECT_FLOAT_EQ(at(t, 50, 20), 2 * at(t, 10, 20));  // same push, twice the depth
+  EXPECT_LT(at(t, 10, 20), 0.0f);
+  // A tile of depth 0 never changes.
+  Terrain u = flat();
+  u.tiles[0].erosion.depth = 0;
+  queue_push(&q, u, 20, 20, 100);
+  apply_erosion_records(&q, &u, 60, 60, 100);
+  EXPECT_EQ(changed_count(u), 0);
+}
+
+TEST(ErosionApply, HostileTileValuesNeitherCrashNorPoisonTheField) {
+  void (*breakers[])(Erosion*) = {
+      [](Erosion* e) { e->upper = e->lower; },
+      [](Erosion* e) { e->on_speed = e->off_speed; },
+      [](Erosion* e) { e->on_speed = 5; },  // below the off speed
+      [](Erosion* e) { e->max_slope = std::nanf(""); },
+      [](Erosion* e) { e->depth = std::nanf(""); },
+      [](Erosion* e) { e->depth = INFINITY; },
+      [](Erosion* e) { e->radius = INFINITY; },
+      [](Erosion* e) { e->radius = -3; },
+      [](Erosion* e) { e->displacement = 1e30f; },
+      [](Erosion* e) { e->displacement = -2; },
+      [](Erosion* e) { e->lower = std::nanf(""); },
+      [](Erosion* e) { e->lower = -1e30f; },
+  };
+  for (auto brk : breakers) {
+    Terrain t = flat();
+    brk(&t.tiles[0].erosion);
+    ErosionQueue q{};
+    for (float speed : {9.0f, 10.0f, 12.0f, 40.0f})
+      for (float push : {50.0f, 100.0f, 150.0f, 1e6f}) queue_erosion_record(&q, t, 20, 20, 0.1f, speed, push, push);
+    while (apply_erosion_records(&q, &t, 60, 60, 100) > 0) {
+    }
+    for (float h : t.heights) ASSERT_TRUE(std::isfinite(h));
+    EXPECT_TRUE(std::isfinite(t.low) && std::isfinite(t.high));
+  }
+}
+
+TEST(ErosionApply, ShadingCatchesUpWithinFourPasses) {
+  Terrain t = flat();
+  build_normal_map(&t);
+  auto rebaked = [](Terrain u) {
+    std::vector<uint8_t> shading = u.shading, normals = u.normal_map;
+    recompute_shading(&u, u.light, 0, 0, u.N - 1, u.N - 1);
+    return u.shading == shading && u.normal_map == normals;
+  };
+  recompute_shading(&t, t.light, 0, 0, t.N - 1, t.N - 1);
+  ErosionQueue q{};
+  int late = 0;
+  for (int pass = 0; pass < 12; pass++) {
+    queue_push(&q, t, 20 + 0.4f * pass, 30, 100, 30);
+    ASSERT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 1);
+    bool fresh = rebaked(t);
+    late = fresh ? 0 : late + 1;
+    EXPECT_LT(late, EROSION_REBAKE_PASSES) << pass;
+    // The change record follows the re-bake: blocks show up with it.
+    EXPECT_EQ(!blocks_since(t, 0).empty(), pass >= EROSION_REBAKE_PASSES - 1) << pass;
+  }
+  // A pass that digs nothing settles what is owed, and so does a flush.
+  apply_erosion_records(&q, &t, 60, 60, 100);
+  EXPECT_TRUE(rebaked(t));
+  queue_push(&q, t, 40, 40, 100);
+  apply_erosion_records(&q, &t, 60, 60, 100);
+  flush_erosion_rebake(&q, &t);
+  EXPECT_TRUE(rebaked(t));
+}
+
+// --- the change record ------------------------------------------------------------
+
+TEST(TerrainChanges, SizedByTheGrid) {
+  Terrain t = flat(9);  // 1025 vertices: 1024 cells
+  EXPECT_EQ(t.change_blocks_per_side, 8);
+  EXPECT_EQ(t.change_patches_per_side, 128);
+  Terrain small = flat(0);  // 3 vertices
+  EXPECT_EQ(small.change_blocks_per_side, 1);
+  EXPECT_EQ(small.change_patches_per_side, 1);
+  EXPECT_EQ(blocks_since(small, 0).size(), 0u);
+  EXPECT_EQ(change_block_region(t, 7, 7).c0, 896);
+  EXPECT_EQ(change_block_region(t, 7, 7).c1, 1024);
+  EXPECT_EQ(change_block_region(small, 0, 0).c1, 2);
+  EXPECT_TRUE(region_empty(change_block_region(t, 8, 0)));
+}
+
+TEST(TerrainChanges, BoundaryVerticesBelongToBothBlocks) {
+  Terrain t = flat(9);
+  struct Case {
+    TerrainRegion region;
+    std::vector<int> blocks;
+  } cases[] = {
+      {{128, 3, 128, 3}, {0, 1}},           // on the boundary column
+      {{129, 3, 129, 3}, {1}},              // just past it
+      {{127, 128, 127, 128}, {0, 8}},       // boundary row
+      {{0, 0, 0, 0}, {0}},                  // first corner
+      {{1024, 1024, 1024, 1024}, {63}},     // last corner: only the last block
+      {{-50, -50, 2000, 3}, {0, 1, 2, 3, 4, 5, 6, 7}},  // clamped to the grid
+      {{2000, 0, 3000, 5}, {}},             // wholly outside
+      {{10, 10, 5, 20}, {}},                // empty
+  };
+  for (const Case& k : cases) {
+    int64_t since = t.modification_count;
+    t.modification_count++;
+    mark_terrain_changed(&t, k.region);
+    EXPECT_EQ(blocks_since(t, since), k.blocks) << k.region.c0 << "," << k.region.r0;
+  }
+  // Older changes stay visible to a reader that has not looked since.
+  EXPECT_EQ(blocks_since(t, 0).size(), 10u);
+  // A short buffer gets the first blocks and the full count.
+  int two[2] = {-1, -1};
+  EXPECT_EQ(changed_blocks_since(t, 0, two, 2), 10);
+  EXPECT_EQ(two[0], 0);
+  EXPECT_EQ(two[1], 1);
+}
+
+TEST(TerrainChanges, StrokesMarkTheirRelitRingAndPatchesNarrowIt) {
+  Terrain t = flat(9);
+  // Radius 4 at column 123 changes columns up to 126, re-lit to 127.
+  ASSERT_TRUE(deform(&t, 123, 50, 4, 1));
+  EXPECT_EQ(blocks_since(t, 0), std::vector<int>{0});
+  // At column 124 the changes reach 127 and the re-lit ring the boundary.
+  int64_t seen = t.modification_count;
+  ASSERT_TRUE(deform(&t, 124, 50, 4, 1));
+  EXPECT_EQ(blocks_since(t, seen), (std::vector<int>{0, 1}));
+  EXPECT_TRUE(blocks_since(t, t.modification_count).empty());
+  EXPECT_TRUE(region_changed_since(t, seen, TerrainRegion{128, 40, 135, 60}));
+  EXPECT_FALSE(region_changed_since(t, seen, TerrainRegion{137, 40, 200, 60}));  // next patch along
+  EXPECT_TRUE(region_changed_since(t, seen, TerrainRegion{120, 0, 130, 40}));    // row 40 borders it
+  EXPECT_FALSE(region_changed_since(t, seen, TerrainRegion{120, 0, 130, 39}));   // patch row below
+  EXPECT_FALSE(region_changed_since(t, t.modification_count, TerrainRegion{0, 0, 1024, 1024}));
+  // A grid swapped under the record is re-sized, not overrun.
+  Terrain u = flat(3);
+  u.patch_stamp.clear();
+  ASSERT_TRUE(deform(&u, 8, 8, 2, 1));
+  EXPECT_EQ(blocks_since(u, 0), std::vector<int>{0});
+}
+
+}  // namespace

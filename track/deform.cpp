@@ -1,0 +1,265 @@
+// The brush, the erosion queue and the change record.
+#include "track/deform.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "track/terrain.h"
+
+namespace {
+
+// Clamp to 0..1 that also sends NaN (0/0 from a tile whose two thresholds
+// are equal) to 0.
+float clamp01(float v) {
+  if (!(v > 0)) return 0;
+  return v > 1 ? 1 : v;
+}
+
+// Coordinates this far out are off any field and would overflow the grid
+// index arithmetic; false for NaN and infinities too.
+bool within_reach(float v) { return std::fabs(v) < 1073741824.0f; }
+
+TerrainRegion merged(TerrainRegion a, TerrainRegion b) {
+  if (region_empty(a)) return b;
+  if (region_empty(b)) return a;
+  return TerrainRegion{std::min(a.c0, b.c0), std::min(a.r0, b.r0), std::max(a.c1, b.c1), std::max(a.r1, b.r1)};
+}
+
+long long area(TerrainRegion r) {
+  return region_empty(r) ? 0 : (long long)(r.c1 - r.c0 + 1) * (long long)(r.r1 - r.r0 + 1);
+}
+
+bool clamp_to_grid(const Terrain& t, TerrainRegion* r) {
+  r->c0 = std::max(r->c0, 0);
+  r->r0 = std::max(r->r0, 0);
+  r->c1 = std::min(r->c1, t.N - 1);
+  r->r1 = std::min(r->r1, t.N - 1);
+  return !region_empty(*r);
+}
+
+int units_per_side(int N, int cells) {
+  if (N <= 1) return 0;
+  return std::max(1, (N - 1 + cells - 1) / cells);
+}
+
+// The units (patches or blocks of `cells` cells) holding vertices lo..hi on
+// one axis. Unit i spans vertices i*cells .. (i+1)*cells, so a vertex on a
+// boundary falls in both units beside it.
+void unit_span(int lo, int hi, int cells, int per_side, int* first, int* last) {
+  *first = lo > 0 ? (lo - 1) / cells : 0;
+  *last = std::min(hi / cells, per_side - 1);
+}
+
+void stamp_units(std::vector<int64_t>* stamps, int per_side, int cells, TerrainRegion r, int64_t stamp) {
+  int bc0, bc1, br0, br1;
+  unit_span(r.c0, r.c1, cells, per_side, &bc0, &bc1);
+  unit_span(r.r0, r.r1, cells, per_side, &br0, &br1);
+  for (int br = br0; br <= br1; br++)
+    for (int bc = bc0; bc <= bc1; bc++) (*stamps)[(size_t)bc + (size_t)per_side * (size_t)br] = stamp;
+}
+
+bool changes_sized(const Terrain& t) {
+  int patches = units_per_side(t.N, CHANGE_PATCH_CELLS), blocks = units_per_side(t.N, CHANGE_BLOCK_CELLS);
+  return t.change_patches_per_side == patches && t.change_blocks_per_side == blocks &&
+         t.patch_stamp.size() == (size_t)patches * (size_t)patches &&
+         t.block_stamp.size() == (size_t)blocks * (size_t)blocks;
+}
+
+// One queued record: the dig at the contact and the pile behind it, or
+// nothing when the pile would climb too steep a slope. The vertices the
+// strokes reach are merged into *touched.
+void apply_record(Terrain* t, const ErosionRecord& r, float scale, TerrainRegion* touched) {
+  const Erosion& e = tile_record_at(*t, r.x, r.z).erosion;
+  float A = sqrtf(r.push_x * r.push_x + r.push_z * r.push_z);
+  if (!(A > 0) || !within_reach(r.x) || !within_reach(r.z)) return;
+  float B = clamp01((A - e.lower) / (e.upper - e.lower));
+  float F = B * e.displacement;
+  float pile_x = r.x - r.push_x / A * F;
+  float pile_z = r.z - r.push_z / A * F;
+  if (!within_reach(pile_x) || !within_reach(pile_z)) return;
+  float D = height_at(*t, r.x, r.z);
+  float H = height_at(*t, pile_x, pile_z);
+  // Written as "not within the limit" so a NaN slope from a tile file
+  // leaves the ground alone too.
+  if (!(H - D <= F * e.max_slope)) return;
+  float a = scale * EROSION_STROKE * e.depth;
+  deform_heights(t, r.x, r.z, e.radius, -a, touched);
+  deform_heights(t, pile_x, pile_z, e.radius, a, touched);
+}
+
+}  // namespace
+
+// --- the brush ------------------------------------------------------------------
+
+bool deform_heights(Terrain* t, float x, float z, float radius, float amount, TerrainRegion* touched) {
+  if (t->locked_for_editor || amount == 0 || !std::isfinite(amount) || !(radius > 0) || t->N <= 0 ||
+      !(t->spacing > 0) || t->heights.size() != (size_t)t->N * (size_t)t->N)
+    return false;
+  float R = radius / t->spacing;
+  if (!(R <= MAX_BRUSH_CELLS)) R = MAX_BRUSH_CELLS;
+  float u = x / t->spacing;
+  float w = z / t->spacing;
+  if (!within_reach(u) || !within_reach(w)) return false;
+  const int half = (int)ceilf(R);  // k / 2
+  const int cx = (int)floorf(u);
+  const int cz = (int)floorf(w);
+  TerrainRegion window{cx - half + 1, cz - half + 1, cx + half, cz + half};
+  if (!clamp_to_grid(*t, &window)) return false;
+
+  TerrainRegion changed = EMPTY_REGION;
+  float low = t->low, high = t->high;
+  for (int r = window.r0; r <= window.r1; r++) {
+    float dz = (float)r - w;
+    float* row = t->heights.data() + (size_t)t->N * (size_t)r;
+    for (int c = window.c0; c <= window.c1; c++) {
+      float dx = (float)c - u;
+      float weight = brush_weight(sqrtf(dx * dx + dz * dz), R);
+      if (weight == 0) continue;
+      float h = row[c] + amount * weight;
+      row[c] = h;
+      low = std::min(low, h);
+      high = std::max(high, h);
+      changed = merged(changed, TerrainRegion{c, r, c, r});
+    }
+  }
+  if (region_empty(changed)) return false;
+  t->low = low;
+  t->high = high;
+  t->modification_count++;
+  *touched = merged(*touched, changed);
+  return true;
+}
+
+void refresh_deformed_region(Terrain* t, TerrainRegion region) {
+  if (region_empty(region) || t->N <= 0) return;
+  // A vertex normal sees its eight neighbours, so the ring around the
+  // changed heights is re-lit as well.
+  TerrainRegion lit{region.c0 - 1, region.r0 - 1, region.c1 + 1, region.r1 + 1};
+  if (!clamp_to_grid(*t, &lit)) return;
+  const size_t count = (size_t)t->N * (size_t)t->N;
+  if (t->shading.size() == count * 3 && t->shadows.size() == count)
+    recompute_shading(t, t->light, lit.c0, lit.r0, lit.c1, lit.r1);  // the normal map with it
+  else
+    update_normal_map(t, lit.c0, lit.r0, lit.c1, lit.r1);
+  mark_terrain_changed(t, lit);
+}
+
+bool deform(Terrain* t, float x, float z, float radius, float amount) {
+  TerrainRegion touched = EMPTY_REGION;
+  if (!deform_heights(t, x, z, radius, amount, &touched)) return false;
+  refresh_deformed_region(t, touched);
+  return true;
+}
+
+// --- erosion ----------------------------------------------------------------------
+
+void clear_erosion_queue(ErosionQueue* q) {
+  q->write = 0;
+  q->read = 0;
+  q->rebake_passes = 0;
+}
+
+bool queue_erosion_record(ErosionQueue* q, const Terrain& t, float x, float z, float depth, float speed,
+                          float force_x, float force_z) {
+  if (!(depth > 0)) return false;
+  int next = (q->write + 1) % EROSION_QUEUE_SIZE;
+  if (next == q->read) return false;
+  if (!within_reach(x) || !within_reach(z)) return false;
+  const Erosion& e = tile_record_at(t, x, z).erosion;
+  float s = clamp01((speed - e.off_speed) / (e.on_speed - e.off_speed));
+  ErosionRecord r{x, z, s * force_x, s * force_z};
+  float length2 = r.push_x * r.push_x + r.push_z * r.push_z;
+  if (!(length2 > e.lower * e.lower) || !(length2 > EROSION_MIN_PUSH_SQUARED) || !std::isfinite(length2))
+    return false;
+  q->record[q->write] = r;
+  q->write = next;
+  return true;
+}
+
+void flush_erosion_rebake(ErosionQueue* q, Terrain* t) {
+  if (q->rebake_passes > 0) refresh_deformed_region(t, q->rebake);
+  q->rebake_passes = 0;
+}
+
+int apply_erosion_records(ErosionQueue* q, Terrain* t, float chassis_x, float chassis_z, float scale) {
+  int applied = 0;
+  bool dug = false;
+  // Strokes close together are re-lit as one region: a bike's records lie
+  // along its wheel tracks, so this re-bakes most vertices once, not many
+  // times over. A stroke far from the rest sends the gathered region off
+  // and starts a new one.
+  while (applied < EROSION_RECORDS_PER_STEP && q->read != q->write) {
+    const ErosionRecord& r = q->record[q->read];
+    float dx = r.x - chassis_x, dz = r.z - chassis_z;
+    if (dx * dx + dz * dz < EROSION_CLEAR_DISTANCE * EROSION_CLEAR_DISTANCE) break;
+    TerrainRegion touched = EMPTY_REGION;
+    apply_record(t, r, scale, &touched);
+    if (!region_empty(touched)) {
+      dug = true;
+      if (q->rebake_passes == 0) {
+        q->rebake = touched;
+        q->rebake_passes = 1;
+      } else {
+        TerrainRegion both = merged(q->rebake, touched);
+        if (area(both) > 2 * (area(q->rebake) + area(touched))) {
+          refresh_deformed_region(t, q->rebake);
+          q->rebake = touched;
+          q->rebake_passes = 1;
+        } else {
+          q->rebake = both;
+        }
+      }
+    }
+    q->read = (q->read + 1) % EROSION_QUEUE_SIZE;
+    applied++;
+  }
+  if (q->rebake_passes > 0 && (!dug || q->rebake_passes++ >= EROSION_REBAKE_PASSES)) flush_erosion_rebake(q, t);
+  return applied;
+}
+
+// --- what changed -------------------------------------------------------------
+
+void reset_terrain_changes(Terrain* t) {
+  t->change_patches_per_side = units_per_side(t->N, CHANGE_PATCH_CELLS);
+  t->change_blocks_per_side = units_per_side(t->N, CHANGE_BLOCK_CELLS);
+  t->patch_stamp.assign((size_t)t->change_patches_per_side * (size_t)t->change_patches_per_side, 0);
+  t->block_stamp.assign((size_t)t->change_blocks_per_side * (size_t)t->change_blocks_per_side, 0);
+}
+
+void mark_terrain_changed(Terrain* t, TerrainRegion region) {
+  if (!clamp_to_grid(*t, &region)) return;
+  if (!changes_sized(*t)) reset_terrain_changes(t);
+  stamp_units(&t->patch_stamp, t->change_patches_per_side, CHANGE_PATCH_CELLS, region, t->modification_count);
+  stamp_units(&t->block_stamp, t->change_blocks_per_side, CHANGE_BLOCK_CELLS, region, t->modification_count);
+}
+
+TerrainRegion change_block_region(const Terrain& t, int bc, int br) {
+  if (bc < 0 || br < 0 || bc >= t.change_blocks_per_side || br >= t.change_blocks_per_side) return EMPTY_REGION;
+  TerrainRegion r{bc * CHANGE_BLOCK_CELLS, br * CHANGE_BLOCK_CELLS, (bc + 1) * CHANGE_BLOCK_CELLS,
+                  (br + 1) * CHANGE_BLOCK_CELLS};
+  if (!clamp_to_grid(t, &r)) return EMPTY_REGION;
+  return r;
+}
+
+int changed_blocks_since(const Terrain& t, int64_t since, int* blocks, int capacity) {
+  if (!changes_sized(t)) return 0;
+  int found = 0;
+  for (size_t i = 0; i < t.block_stamp.size(); i++) {
+    if (t.block_stamp[i] <= since) continue;
+    if (found < capacity) blocks[found] = (int)i;
+    found++;
+  }
+  return found;
+}
+
+bool region_changed_since(const Terrain& t, int64_t since, TerrainRegion region) {
+  if (!changes_sized(t) || !clamp_to_grid(t, &region)) return false;
+  int per_side = t.change_patches_per_side;
+  int pc0, pc1, pr0, pr1;
+  unit_span(region.c0, region.c1, CHANGE_PATCH_CELLS, per_side, &pc0, &pc1);
+  unit_span(region.r0, region.r1, CHANGE_PATCH_CELLS, per_side, &pr0, &pr1);
+  for (int pr = pr0; pr <= pr1; pr++)
+    for (int pc = pc0; pc <= pc1; pc++)
+      if (t.patch_stamp[(size_t)pc + (size_t)per_side * (size_t)pr] > since) return true;
+  return false;
+}
