@@ -28,7 +28,7 @@ struct SkillRow {
 const SkillRow SKILLS[SKILL_COUNT] = {
     {0.93, 11, 12, 0.6, 20},
     {0.95, 14, 15, 0.3, 45},
-    {0.97, 17, 18, 0.08, 150},
+    {0.97, 13, 18, 0.08, 150},
 };
 
 // After choosing, a robot waits this long before it may choose again for

@@ -352,8 +352,8 @@ void write_trace(FILE* out, const Runner& r) {
       fprintf(out, "  robot %s line %d/%d target %d off %.1f aside %.1f", modes[robot.mode], robot.group,
               robot.line_slot, robot.target_gate, robot.lateral, robot.side_offset);
     }
-    fprintf(out, "  thr %.2f brk %.2f/%.2f steer %.2f rpm %.0f\n", b.input.throttle, b.input.front_brake,
-            b.input.rear_brake, b.input.steer, engine_rpm(b));
+    fprintf(out, "  thr %.2f brk %.2f/%.2f steer %.2f lean %.0f rpm %.0f\n", b.input.throttle, b.input.front_brake,
+            b.input.rear_brake, b.input.steer, bike_lean_angle(b) * 57.29578, engine_rpm(b));
   }
 }
 
