@@ -5,7 +5,7 @@
 //   race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]
 //               [--lineup h,r,t,f,e...] [--time-trial] [--script FILE]
 //               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
-//               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--quiet]
+//               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--trace-slot S] [--quiet]
 //               [--practice] [--record-demo FILE]
 //   race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]
 //   race_runner --bench 1,20,160 [--seconds S]
@@ -16,7 +16,8 @@
 // directory, then --lines DIR, then the data) unless --follow-robots makes
 // them chase the riding line; --learn records every bike's passages into
 // the lines, saved into the home directory (keep it with --home). --trace N logs the
-// player's position and speed every N steps. The script format is
+// player's position and speed every N steps (--trace-slot: that slot's
+// bike instead, or "all" of them, with their robots' state). The script format is
 // tools/ride/ride.h's; "-" reads it from standard input. --record-demo
 // records the race and saves the demo to FILE; --practice makes the laps
 // lap demos raced against the fast lap's ghost. --play-demo plays FILE on
@@ -47,7 +48,7 @@ void usage() {
           "usage: race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]\n"
           "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
           "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--learn] [--lines DIR]\n"
-          "                   [--trace N] [--quiet] [--practice] [--record-demo FILE]\n"
+          "                   [--trace N] [--trace-slot S] [--quiet] [--practice] [--record-demo FILE]\n"
           "       race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]\n"
           "       race_runner --bench 1,20,160 [--seconds S]\n");
 }
@@ -158,6 +159,11 @@ int main(int argc, char** argv) {
     } else if (strcmp(a, "--trace") == 0) {
       if (!number(value(a), 1, 1e6, &v)) return bad_arg(a);
       options.trace_every = (int)v;
+    } else if (strcmp(a, "--trace-slot") == 0) {
+      const char* slot = value(a);
+      if (strcmp(slot, "all") == 0) options.trace_slot = TRACE_ALL;
+      else if (number(slot, 0, MAX_BIKES - 1, &v)) options.trace_slot = (int)v;
+      else return bad_arg(a);
     } else if (strcmp(a, "--seconds") == 0) {
       if (!number(value(a), 0.01, 600, &v)) return bad_arg(a);
       seconds = v;

@@ -476,14 +476,26 @@ bool runner_done(const Runner& r) {
 }
 
 void write_trace(FILE* out, const Runner& r) {
-  const int s = r.race.local_slot;
-  if (s == NO_BIKE || !r.race.bikes[s]) return;
-  const Bike& b = *r.race.bikes[s];
-  DVec p = body_position(b, BODY_FRAME);
-  fprintf(out, "%9.3f  trace  x %8.2f  y %7.2f  z %8.2f  %5.1f mph  gear %d  crashes %d%s\n",
-          (r.race.tick - r.race.gate_drop_tick) * TICK_SECONDS, p.x, p.y, p.z,
-          bike_speed(b) / FEET_PER_SECOND_PER_MPH, b.neutral ? 0 : b.gear + 1, b.crash_count,
-          b.crash_timer > 0 ? "  down" : "");
+  int first = r.options.trace_slot >= 0 ? r.options.trace_slot : r.race.local_slot, last = first;
+  if (r.options.trace_slot == TRACE_ALL) first = 0, last = MAX_BIKES - 1;
+  for (int s = first; s >= 0 && s <= last && s < MAX_BIKES; s++) {
+    if (!r.race.bikes[s]) continue;
+    const Bike& b = *r.race.bikes[s];
+    DVec p = body_position(b, BODY_FRAME);
+    fprintf(out, "%9.3f  trace  x %8.2f  y %7.2f  z %8.2f  %5.1f mph  gear %d  crashes %d%s",
+            (r.race.tick - r.race.gate_drop_tick) * TICK_SECONDS, p.x, p.y, p.z,
+            bike_speed(b) / FEET_PER_SECOND_PER_MPH, b.neutral ? 0 : b.gear + 1, b.crash_count,
+            b.crash_timer > 0 ? "  down" : "");
+    if (r.options.trace_slot != -1) fprintf(out, "  slot %d", s);
+    const Robot& robot = r.robots.robots[s];
+    if (r.race.mode[s] == RACE_SLOT_ROBOT && robot.active) {
+      static const char* const modes[] = {"waiting", "line", "bootstrap", "down", "backing"};
+      fprintf(out, "  robot %s line %d/%d target %d off %.1f aside %.1f", modes[robot.mode], robot.group,
+              robot.line_slot, robot.target_gate, robot.lateral, robot.side_offset);
+    }
+    fprintf(out, "  thr %.2f brk %.2f/%.2f steer %.2f lean %.0f rpm %.0f\n", b.input.throttle, b.input.front_brake,
+            b.input.rear_brake, b.input.steer, bike_lean_angle(b) * 57.29578, engine_rpm(b));
+  }
 }
 
 void run_runner(Runner* r, FILE* log) {

@@ -27,6 +27,8 @@
 
 struct Terrain;
 
+constexpr int TRACE_ALL = -2;
+
 struct RunnerOptions {
   std::string track;              // directory in the data set
   std::string course;             // or an in-code course ("proving_ground", ...)
@@ -42,6 +44,7 @@ struct RunnerOptions {
   double minutes = 0;
   int skill = 0;
   int trace_every = 0;            // > 0: the player's position and speed every so many steps
+  int trace_slot = -1;            // the bike traced: -1 the player's, TRACE_ALL every bike
   std::string record_demo;        // record the race and save the demo here at the end
   std::string play_demo;          // play this demo on its own track instead of racing
 };
