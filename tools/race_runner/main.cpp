@@ -6,6 +6,8 @@
 //               [--lineup h,r,t,f,e...] [--time-trial] [--script FILE]
 //               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
 //               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--quiet]
+//               [--erode 0..100] [--rut-image FILE.png] [--rut-scale FT]
+//               [--rut-crop C0,R0,C1,R1] [--rut-zoom K]
 //   race_runner --bench 1,20,160 [--seconds S]
 //
 // Lineup entries: h the scripted player, r a robot, t a robot on a 125, f a
@@ -14,11 +16,18 @@
 // directory, then --lines DIR, then the data) unless --follow-robots makes
 // them chase the riding line; --learn records every bike's passages into
 // the lines, saved into the home directory (keep it with --home). --trace N logs the
-// player's position and speed every N steps. The script format is
+// player's position and speed every N steps. --erode makes the wheels dig
+// ruts at that strength (clamped to 0..100); the report then says what
+// changed on the ground and where, and --rut-image writes the difference
+// of the heights after the race from those before (dug red, piled green,
+// full colour at --rut-scale feet, default 0.5; any change off the wheel
+// tracks white), of the vertices in --rut-crop (the whole field without
+// it), each --rut-zoom pixels a side. The script format is
 // tools/ride/ride.h's; "-" reads it from standard input. Exit code 0 on
 // success, 1 on bad input or a track that does not load.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +38,7 @@
 
 #include "core/datafile.h"
 #include "tools/race_runner/runner.h"
+#include "track/track.h"
 
 #ifndef DV_GAME_DIR
 #define DV_GAME_DIR "."
@@ -41,7 +51,8 @@ void usage() {
           "usage: race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]\n"
           "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
           "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--learn] [--lines DIR]\n"
-          "                   [--trace N] [--quiet]\n"
+          "                   [--trace N] [--quiet] [--erode 0..100] [--rut-image FILE.png]\n"
+          "                   [--rut-scale FT] [--rut-crop C0,R0,C1,R1] [--rut-zoom K]\n"
           "       race_runner --bench 1,20,160 [--seconds S]\n");
 }
 
@@ -105,6 +116,10 @@ int main(int argc, char** argv) {
   const char* bench_counts = nullptr;
   double seconds = 10;
   bool quiet = false;
+  const char* rut_image = nullptr;
+  double rut_scale = 0.5;
+  TerrainRegion rut_crop = EMPTY_REGION;
+  int rut_zoom = 1;
   for (int i = 1; i < argc; i++) {
     auto value = [&](const char* name) -> const char* {
       if (i + 1 >= argc) {
@@ -148,6 +163,24 @@ int main(int argc, char** argv) {
     } else if (strcmp(a, "--trace") == 0) {
       if (!number(value(a), 1, 1e6, &v)) return bad_arg(a);
       options.trace_every = (int)v;
+    } else if (strcmp(a, "--erode") == 0) {
+      // Any number is taken, clamped to the range.
+      if (!number(value(a), -1e30, 1e30, &v)) return bad_arg(a);
+      options.erosion = (float)std::clamp(v, 0.0, 100.0);
+    } else if (strcmp(a, "--rut-image") == 0) {
+      rut_image = value(a);
+    } else if (strcmp(a, "--rut-scale") == 0) {
+      if (!number(value(a), 1e-6, 100, &v)) return bad_arg(a);
+      rut_scale = v;
+    } else if (strcmp(a, "--rut-crop") == 0) {
+      TerrainRegion c;
+      char end;
+      if (sscanf(value(a), "%d,%d,%d,%d%c", &c.c0, &c.r0, &c.c1, &c.r1, &end) != 4 || region_empty(c))
+        return bad_arg(a);
+      rut_crop = c;
+    } else if (strcmp(a, "--rut-zoom") == 0) {
+      if (!number(value(a), 1, 16, &v)) return bad_arg(a);
+      rut_zoom = (int)v;
     } else if (strcmp(a, "--seconds") == 0) {
       if (!number(value(a), 0.01, 600, &v)) return bad_arg(a);
       seconds = v;
@@ -157,6 +190,7 @@ int main(int argc, char** argv) {
     }
   }
   if (bench_counts) return bench(bench_counts, seconds);
+  options.record_ground = options.erosion > 0 || rut_image;
   if (options.track.empty() == options.course.empty()) {
     fprintf(stderr, "Give one of --track and --course\n");
     usage();
@@ -198,6 +232,18 @@ int main(int argc, char** argv) {
     printf("Timing log (seconds from the gate drop):\n");
     run_runner(runner.get(), quiet ? nullptr : stdout);
     write_race_report(stdout, *runner);
+    end_ground_record(runner.get());
+    write_ground_report(stdout, *runner);
+    if (rut_image) {
+      if (write_rut_image(rut_image, runner->race.track->terrain, runner->ground, (float)rut_scale, rut_crop,
+                          rut_zoom))
+        printf("Wrote %s\n", rut_image);
+      else {
+        fprintf(stderr, "Can't write '%.900s'\n", rut_image);
+        code = 1;
+      }
+    }
+    if (!runner->ground.all_finite || runner->ground.changed_off_track > 0) code = 1;
   }
   end_runner(runner.get());
   if (scratch_home) {

@@ -23,6 +23,7 @@
 #include "race/race.h"
 #include "robot/race_robots.h"
 #include "tools/ride/ride.h"
+#include "tools/ruts/rut_ride.h"
 
 struct Terrain;
 
@@ -40,6 +41,8 @@ struct RunnerOptions {
   double minutes = 0;
   int skill = 0;
   int trace_every = 0;            // > 0: the player's position and speed every so many steps
+  float erosion = 0;              // the "--erode" strength, 0..100: wheels dig ruts
+  bool record_ground = false;     // keep the heights from before and where the wheels ran
 };
 
 struct TimingEvent {
@@ -65,6 +68,9 @@ struct Runner {
   ControlOptions player_options{true, false};
   int start_tick = 0;
   std::vector<TimingEvent> events;
+  // With record_ground: the heights at the reset and every wheel contact
+  // since, summarised by end_ground_record().
+  RutRideResult ground;
 };
 
 // Turns "h,r,2,4,0,t,f" (h human, r robot, t two-stroke robot, f
@@ -93,6 +99,12 @@ void step_runner(Runner* runner);
 void run_runner(Runner* runner, FILE* log);
 bool runner_done(const Runner& runner);
 void end_runner(Runner* runner);
+// Settles the ruts' re-baking and sums up what the race did to the ground
+// (runner.ground); with erosion 0 nothing may have changed.
+void end_ground_record(Runner* runner);
+// The ground summary: vertices changed, off the wheel tracks, deepest rut,
+// highest pile, soil moved.
+void write_ground_report(FILE* out, const Runner& runner);
 
 void write_timing_event(FILE* out, const Runner& runner, const TimingEvent& event);
 void write_trace(FILE* out, const Runner& runner);
