@@ -134,6 +134,28 @@ void apply_record(Terrain* t, const ErosionRecord& r, float scale, TerrainRegion
 
 }  // namespace
 
+float undug_height_at(const Terrain& t, float x, float z) {
+  if (t.undug_heights.size() != t.heights.size() || t.N <= 0) return height_at(t, x, z);
+  auto H = [&](int c, int r) {
+    c = std::clamp(c, 0, t.N - 1);
+    r = std::clamp(r, 0, t.N - 1);
+    return t.undug_heights[(size_t)c + (size_t)t.N * (size_t)r];
+  };
+  float u = x / t.spacing, w = z / t.spacing;
+  float cf = floorf(u), rf = floorf(w);
+  float fx = u - cf, fz = w - rf;
+  const float limit = 1e9f;
+  if (!(cf > -limit && cf < limit)) cf = cf > 0 ? limit : -limit;
+  if (!(rf > -limit && rf < limit)) rf = rf > 0 ? limit : -limit;
+  int c = (int)cf, r = (int)rf;
+  if (((c + r) & 1) == 0) {
+    if (fz <= fx) return H(c + 1, r) + (1 - fx) * (H(c, r) - H(c + 1, r)) + fz * (H(c + 1, r + 1) - H(c + 1, r));
+    return H(c, r + 1) + fx * (H(c + 1, r + 1) - H(c, r + 1)) + (1 - fz) * (H(c, r) - H(c, r + 1));
+  }
+  if (fx + fz <= 1) return H(c, r) + fx * (H(c + 1, r) - H(c, r)) + fz * (H(c, r + 1) - H(c, r));
+  return H(c + 1, r + 1) + (1 - fx) * (H(c, r + 1) - H(c + 1, r + 1)) + (1 - fz) * (H(c + 1, r) - H(c + 1, r + 1));
+}
+
 // --- the brush ------------------------------------------------------------------
 
 bool deform_heights(Terrain* t, float x, float z, float radius, float amount, TerrainRegion* touched) {

@@ -76,7 +76,7 @@ constexpr float EROSION_MIN_PUSH_SQUARED = 0.0009765625f;  // 2^-10
 // so soil is still moved rather than made. Without the band every lap digs
 // deeper where the push rises and piles higher where it falls, the ground
 // turns into steps no bike can ride, and a field of riders stalls.
-constexpr float EROSION_LOOSE_LAYER = 0.5f;  // ft
+constexpr float EROSION_LOOSE_LAYER = 0.25f;  // ft
 constexpr float EROSION_MAX_BAND = 2.0f;     // ft
 // The band of a tile of erosion depth `depth`.
 inline float erosion_band(float depth) {
@@ -85,6 +85,11 @@ inline float erosion_band(float depth) {
   if (!(band > 0)) return 0.0f;
   return band < EROSION_MAX_BAND ? band : EROSION_MAX_BAND;
 }
+
+// The ground height at (x, z) as it was before any rut was dug (the same
+// triangulation as height_at; height_at itself while nothing is dug). A
+// robot plans its speeds on the track's shape, not on the ruts in it.
+float undug_height_at(const Terrain& terrain, float x, float z);
 
 // One wheel contact: where it was, and the horizontal push of the ground on
 // the wheel, already scaled by how fast the wheel moved.

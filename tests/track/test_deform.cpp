@@ -385,6 +385,22 @@ TEST(ErosionApply, TheLooseLayerBoundsErosionNotTheBrush) {
   EXPECT_GE(at(t, 20, 20), -5.0f - 1.0001f * EROSION_LOOSE_LAYER);
 }
 
+TEST(ErosionApply, TheUndugGroundIsTheGroundBeforeTheFirstRut) {
+  Terrain t = flat();
+  for (int r = 0; r < t.N; r++)
+    for (int c = 0; c < t.N; c++) at(t, c, r) = 0.3f * std::sin(0.4f * c + 0.2f * r);
+  const Terrain shaped = t;
+  const float points[][2] = {{20.3f, 20.8f}, {21.7f, 19.1f}, {-3, 5}, {70, 70}, {33.5f, 12.25f}};
+  for (auto p : points) EXPECT_EQ(undug_height_at(t, p[0], p[1]), height_at(t, p[0], p[1]));
+  ErosionQueue q{};
+  for (int i = 0; i < 20; i++) queue_push(&q, t, 20 + 0.2f * i, 20, 400);
+  while (apply_erosion_records(&q, &t, 0, 60, 100) > 0) {
+  }
+  ASSERT_NE(height_at(t, 20.3f, 20.8f), height_at(shaped, 20.3f, 20.8f));
+  // Same triangulation, same numbers, on the heights as they were.
+  for (auto p : points) EXPECT_EQ(undug_height_at(t, p[0], p[1]), height_at(shaped, p[0], p[1]));
+}
+
 TEST(ErosionApply, HostileTileValuesNeitherCrashNorPoisonTheField) {
   void (*breakers[])(Erosion*) = {
       [](Erosion* e) { e->upper = e->lower; },
