@@ -8,6 +8,7 @@
 #include "bike/bike_sim.h"
 #include "platform/log.h"
 #include "race/timing.h"
+#include "track/deform.h"
 #include "track/terrain.h"
 #include "track/timing_gates.h"
 
@@ -639,11 +640,13 @@ void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, i
     if (curvature > 1e-6) speed[i] = std::fmin(speed[i], std::sqrt(r->style.corner_grip / curvature));
   }
   // A crest throws the bike when v^2 x curvature passes g; stay under it.
+  // Crests are the track's shape: ruts dug since are ridden through, not
+  // planned for (seen at a 4 ft baseline each would read as a crest).
   for (size_t i = 0; i < m; i++) {
     auto h = [&](double ahead) {
       DVec dir = i + 1 < m ? normalized(horizontal(points[i + 1] - points[i]), DVec{0, 0, -1})
                            : normalized(horizontal(points[i] - points[i - 1]), DVec{0, 0, -1});
-      return (double)height_at(*w.terrain, (float)(points[i].x + dir.x * ahead), (float)(points[i].z + dir.z * ahead));
+      return (double)undug_height_at(*w.terrain, (float)(points[i].x + dir.x * ahead), (float)(points[i].z + dir.z * ahead));
     };
     double crest = -(h(4) - 2 * h(0) + h(-4)) / 16;
     if (crest > 1e-4) speed[i] = std::fmin(speed[i], 0.85 * std::sqrt(G / crest));

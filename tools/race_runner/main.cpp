@@ -7,6 +7,8 @@
 //               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
 //               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--trace-slot S] [--quiet]
 //               [--practice] [--record-demo FILE]
+//               [--erode 0..100] [--rut-image FILE.png] [--rut-scale FT]
+//               [--rut-crop C0,R0,C1,R1] [--rut-zoom K]
 //   race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]
 //   race_runner --bench 1,20,160 [--seconds S]
 //
@@ -22,10 +24,18 @@
 // records the race and saves the demo to FILE; --practice makes the laps
 // lap demos raced against the fast lap's ghost. --play-demo plays FILE on
 // its own track and compares every state in it with the played bike's
-// position. Exit code 0 on success, 1 on bad input, a track that does not
-// load, or a playback that strays from its demo.
+// position. --erode makes the wheels dig ruts at that strength (clamped to
+// 0..100); the report then says what changed on the ground and where, and
+// --rut-image writes the difference of the heights after the race from
+// those before (dug red, piled green, full colour at --rut-scale feet,
+// default 0.5; any change off the wheel tracks white), of the vertices in
+// --rut-crop (the whole field without it), each --rut-zoom pixels a side.
+// Exit code 0 on success, 1 on bad input, a track that does not load, a
+// playback that strays from its demo, or ground that changed off the wheel
+// tracks or stopped being finite.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +46,7 @@
 
 #include "core/datafile.h"
 #include "tools/race_runner/runner.h"
+#include "track/track.h"
 
 #ifndef DV_GAME_DIR
 #define DV_GAME_DIR "."
@@ -49,6 +60,8 @@ void usage() {
           "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
           "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--learn] [--lines DIR]\n"
           "                   [--trace N] [--trace-slot S] [--quiet] [--practice] [--record-demo FILE]\n"
+          "                   [--erode 0..100] [--rut-image FILE.png]\n"
+          "                   [--rut-scale FT] [--rut-crop C0,R0,C1,R1] [--rut-zoom K]\n"
           "       race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]\n"
           "       race_runner --bench 1,20,160 [--seconds S]\n");
 }
@@ -113,6 +126,10 @@ int main(int argc, char** argv) {
   const char* bench_counts = nullptr;
   double seconds = 10;
   bool quiet = false;
+  const char* rut_image = nullptr;
+  double rut_scale = 0.5;
+  TerrainRegion rut_crop = EMPTY_REGION;
+  int rut_zoom = 1;
   for (int i = 1; i < argc; i++) {
     auto value = [&](const char* name) -> const char* {
       if (i + 1 >= argc) {
@@ -164,6 +181,24 @@ int main(int argc, char** argv) {
       if (strcmp(slot, "all") == 0) options.trace_slot = TRACE_ALL;
       else if (number(slot, 0, MAX_BIKES - 1, &v)) options.trace_slot = (int)v;
       else return bad_arg(a);
+    } else if (strcmp(a, "--erode") == 0) {
+      // Any number is taken, clamped to the range.
+      if (!number(value(a), -1e30, 1e30, &v)) return bad_arg(a);
+      options.erosion = (float)std::clamp(v, 0.0, 100.0);
+    } else if (strcmp(a, "--rut-image") == 0) {
+      rut_image = value(a);
+    } else if (strcmp(a, "--rut-scale") == 0) {
+      if (!number(value(a), 1e-6, 100, &v)) return bad_arg(a);
+      rut_scale = v;
+    } else if (strcmp(a, "--rut-crop") == 0) {
+      TerrainRegion c;
+      char end;
+      if (sscanf(value(a), "%d,%d,%d,%d%c", &c.c0, &c.r0, &c.c1, &c.r1, &end) != 4 || region_empty(c))
+        return bad_arg(a);
+      rut_crop = c;
+    } else if (strcmp(a, "--rut-zoom") == 0) {
+      if (!number(value(a), 1, 16, &v)) return bad_arg(a);
+      rut_zoom = (int)v;
     } else if (strcmp(a, "--seconds") == 0) {
       if (!number(value(a), 0.01, 600, &v)) return bad_arg(a);
       seconds = v;
@@ -177,6 +212,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "Can't record and play from same run\n");
     return 1;
   }
+  options.record_ground = options.erosion > 0 || rut_image;
   if (options.play_demo.empty() && options.track.empty() == options.course.empty()) {
     fprintf(stderr, "Give one of --track and --course\n");
     usage();
@@ -218,6 +254,18 @@ int main(int argc, char** argv) {
     printf("Timing log (seconds from the gate drop):\n");
     run_runner(runner.get(), quiet ? nullptr : stdout);
     write_race_report(stdout, *runner);
+    end_ground_record(runner.get());
+    write_ground_report(stdout, *runner);
+    if (rut_image) {
+      if (write_rut_image(rut_image, runner->race.track->terrain, runner->ground, (float)rut_scale, rut_crop,
+                          rut_zoom))
+        printf("Wrote %s\n", rut_image);
+      else {
+        fprintf(stderr, "Can't write '%.900s'\n", rut_image);
+        code = 1;
+      }
+    }
+    if (!runner->ground.all_finite || runner->ground.changed_off_track > 0) code = 1;
   }
   const int ticks_run = runner->race.tick - runner->start_tick;
   end_runner(runner.get());

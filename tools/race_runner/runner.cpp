@@ -13,6 +13,7 @@
 #include "bike/proving_ground.h"
 #include "bike/roost.h"
 #include "core/datafile.h"
+#include "bike/ruts.h"
 #include "render/texture.h"
 #include "replay/demo_modes.h"
 #include "track/track.h"
@@ -31,6 +32,13 @@ constexpr int FINISH_GRACE_TICKS = 30 * TICKS_PER_SECOND;  // after the leader's
 constexpr double ROBOT_FOLLOW_SPEED = 30 * FEET_PER_SECOND_PER_MPH;
 
 const char* const COURSE_PREFIX = "course:";
+
+// The wheel-terrain effects of the race step: the runner's own erosion
+// setting, as the game's is its command line's.
+void runner_wheel_terrain(void* context, Bike* bike, LoadedTrack* track) {
+  const Runner* r = (const Runner*)context;
+  if (r->options.erosion > 0 && track) erosion_step(bike, &track->terrain, r->options.erosion);
+}
 
 void set_error(char* error, size_t size, const char* text) {
   if (error && size) snprintf(error, size, "%s", text);
@@ -373,6 +381,8 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   for (const auto& [key, value] : script.setup) set_setup_value(&r->player_setup, key.c_str(), value);
   r->player_options = ControlOptions{r->player_setup.reverse_steering != 0, r->player_setup.sticky_dab != 0};
   r->race.learn = options.learn;
+  r->race.seams.context = r;
+  r->race.seams.wheel_terrain = runner_wheel_terrain;
   if (options.follow_robots) {
     r->race.seams.robot.context = r;
     r->race.seams.robot.controls = follow_line_controls;
@@ -402,6 +412,8 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
     for (int i = 0; i < r->replay.player->rider_count; i++) r->check.riders += r->replay.player->slot[i] >= 0;
   }
   r->start_tick = r->race.tick;
+  r->ground = RutRideResult{};
+  if (options.record_ground) begin_rut_record(r->race.track->terrain, &r->ground);
   r->line.clear();
   r->line_by_gates = false;
   if (options.course == "proving_ground") {
@@ -435,6 +447,9 @@ void step_runner(Runner* r) {
   std::vector<int> before = gates_before(race);
   const int tick = race.tick;
   race_step(&race);
+  if (r->options.record_ground)
+    for (int s = 0; s < MAX_BIKES; s++)
+      if (race.bikes[s]) mark_wheel_contacts(race.track->terrain, *race.bikes[s], &r->ground);
   const TimingGates& g = race.track->gates;
   for (int s = 0; s < MAX_BIKES; s++) {
     const BikeTiming& t = race.timing[s];
@@ -507,6 +522,26 @@ void run_runner(Runner* r, FILE* log) {
     if (log)
       for (size_t i = seen; i < r->events.size(); i++) write_timing_event(log, *r, r->events[i]);
   }
+}
+
+void end_ground_record(Runner* r) {
+  if (!r->options.record_ground || !r->race.track) return;
+  Terrain* t = &r->race.track->terrain;
+  for (int s = 0; s < MAX_BIKES; s++)
+    if (r->race.bikes[s]) flush_erosion_rebake(&r->race.bikes[s]->erosion, t);
+  r->ground.ticks = r->race.tick - r->start_tick;
+  finish_rut_record(*t, &r->ground);
+}
+
+void write_ground_report(FILE* out, const Runner& r) {
+  if (!r.options.record_ground || !r.race.track) return;
+  const RutRideResult& g = r.ground;
+  const Terrain& t = r.race.track->terrain;
+  fprintf(out, "Ground at erosion %g: vertices changed %d of %zu, outside the wheel tracks %d, heights %s\n",
+          (double)r.options.erosion, g.changed, t.heights.size(), g.changed_off_track,
+          g.all_finite ? "finite" : "NOT FINITE");
+  fprintf(out, "  deepest dig %.4f ft, highest pile %.4f ft, soil moved %.2f cu ft (net %.4f), modifications %lld\n",
+          g.deepest_dig, g.highest_pile, g.moved_volume, g.net_volume, (long long)g.modifications);
 }
 
 void end_runner(Runner* r) {

@@ -24,6 +24,7 @@
 #include "replay/race_replay.h"
 #include "robot/race_robots.h"
 #include "tools/ride/ride.h"
+#include "tools/ruts/rut_ride.h"
 
 struct Terrain;
 
@@ -64,6 +65,8 @@ struct PlaybackCheck {
   double largest_turn = 0;              // largest angle between played and recorded frame orientation, rad
   double largest_rider_error = 0;       // largest rider body position difference, ft
   std::string problem;         // why the file could not be checked (empty when it could)
+  float erosion = 0;              // the "--erode" strength, 0..100: wheels dig ruts
+  bool record_ground = false;     // keep the heights from before and where the wheels ran
 };
 
 struct TimingEvent {
@@ -101,6 +104,9 @@ struct Runner {
   size_t next_demo_state = 0;
   PlaybackCheck check;
   bool demo_saved = false;
+  // With record_ground: the heights at the reset and every wheel contact
+  // since, summarised by end_ground_record().
+  RutRideResult ground;
 };
 
 // Turns "h,r,2,4,0,t,f" (h human, r robot, t two-stroke robot, f
@@ -134,6 +140,12 @@ void end_runner(Runner* runner);
 // The playback check's figures and verdict; true when every compared state
 // lies within one quantisation step on each axis and none was missed.
 bool write_playback_check(FILE* out, const PlaybackCheck& check);
+// Settles the ruts' re-baking and sums up what the race did to the ground
+// (runner.ground); with erosion 0 nothing may have changed.
+void end_ground_record(Runner* runner);
+// The ground summary: vertices changed, off the wheel tracks, deepest rut,
+// highest pile, soil moved.
+void write_ground_report(FILE* out, const Runner& runner);
 
 void write_timing_event(FILE* out, const Runner& runner, const TimingEvent& event);
 void write_trace(FILE* out, const Runner& runner);
