@@ -16,6 +16,7 @@
 #include "core/data_digests.h"
 #include "core/datafile.h"
 #include "core/message.h"
+#include "race/race.h"
 #include "render/font.h"
 #include "render/image.h"
 #include "render/rider_skeleton.h"
@@ -120,6 +121,35 @@ TEST_F(DataSetTest, EveryTrackLoadsCompleteWithoutMessages) {
     std::vector<unsigned char> desc;
     ASSERT_TRUE(data_read_all(("@" + name + "/desc").c_str(), desc));
     EXPECT_GT(desc.size(), 2u);
+    deallocate_track(track.get());
+  }
+}
+
+TEST_F(DataSetTest, StartingGatesAndStartPlacesStandOnTheGround) {
+  for (const std::string& name : names_ending("/timing_gates")) {
+    const std::string track_name = name.substr(0, name.size() - 13);
+    SCOPED_TRACE(track_name);
+    auto track = std::make_unique<LoadedTrack>();
+    track->name = track_name;
+    ASSERT_TRUE(load_track(track.get(), TrackLoadSettings{GROUND_DIRECT, false, 0}));
+    const Terrain& t = track->terrain;
+    const std::vector<Statue>& objects = track->objects.start_gates;
+    ASSERT_EQ(objects.size(), track->gates.starting_gates.size());
+    ASSERT_FALSE(objects.empty());
+    for (size_t i = 0; i < objects.size(); i++) {
+      const Vec3 p = objects[i].position;
+      EXPECT_NEAR(p.y, height_at(t, p.x, p.z), 0.5f) << "gate object " << i;
+      const Vec3 g = track->gates.starting_gates[i].position;
+      EXPECT_NEAR(g.y, height_at(t, g.x, g.z), 0.5f) << "gate " << i;
+    }
+    // Every slot of a full lineup, rows behind the gates included.
+    for (int slot = 0; slot < MAX_BIKES; slot++) {
+      StartPlace place = starting_place(*track, slot);
+      EXPECT_NEAR(place.position.y, height_at(t, place.position.x, place.position.z), 0.01f) << "slot " << slot;
+      const float ground_ahead = height_at(t, place.position.x - 3 * std::sin(place.heading),
+                                           place.position.z - 3 * std::cos(place.heading));
+      EXPECT_LT(std::fabs(ground_ahead - place.position.y), 1.0f) << "slot " << slot << " starts on a slope";
+    }
     deallocate_track(track.get());
   }
 }

@@ -44,9 +44,11 @@ void build_rabbithill(DataSet* set) {
       {220, 1880, W}, {330, 1905, W}, {440, 1880, W}, {490, 1800, W},
   };
   // The start spur: 40 gates behind a wide apron that funnels into the lap.
-  p.start = {{250, 1750, 74}, {340, 1750, 68}, {430, 1750, 40}, {520, 1750, W + 1}, {560, 1750, W}, {650, 1748, W}};
+  // The apron reaches far enough behind the gate line for the last row.
+  p.start = {{215, 1750, 74}, {250, 1750, 74}, {340, 1750, 68}, {430, 1750, 40}, {520, 1750, W + 1}, {560, 1750, W}, {650, 1748, W}};
   p.gate_count = 40;
   p.gate_spacing = 3.5;
+  p.gate_line_s = 47;
 
   std::vector<PathSample> lap = sample_path(p.lap, true);
   double len = path_length(lap);

@@ -199,7 +199,7 @@ void write_timing(DataSet* set, Built* b) {
   TimingGates& g = b->gates;
   clear_timing_gates(&g);
   // Starting gates across the first metres of the spur, facing along it.
-  const PathSample& head = spur.path[12];
+  const PathSample& head = spur.path[(size_t)plan.gate_line_s];
   double hx = head.dx, hz = head.dz;
   float heading = (float)std::atan2(-hx, -hz);
   for (int i = 0; i < plan.gate_count; i++) {
@@ -470,7 +470,7 @@ void write_flaggers(DataSet* set, const Built& b) {
 
 void write_decals(DataSet* set, const Built& b) {
   const TrackPiece& spur = b.pieces[1];
-  const PathSample& g = spur.path[14];
+  const PathSample& g = spur.path[(size_t)b.plan->gate_line_s + 2];
   std::string text;
   // The start line painted across the gate row, and the finish line.
   double angle = std::atan2(g.dx, g.dz);
