@@ -150,6 +150,118 @@ void script_controls(const RideScript& s, double t, float control[CONTROL_COUNT]
   }
 }
 
+namespace {
+
+constexpr double FOLLOW_SIDE_ACCELERATION = 11.0;  // ft/s^2 a bend may ask for
+constexpr double FOLLOW_BRAKING = 12.0;            // ft/s^2 held while slowing
+constexpr double FOLLOW_LOWEST = 14.0;             // ft/s, never planned slower
+constexpr double LIP_SLOPE = 0.12;                 // a ramp steeper than this ...
+constexpr double LIP_BREAK = 0.18;                 // ... whose slope falls this much throws the bike
+
+constexpr double FOLLOW_IMPACT = 13.0;             // ft/s into the ground a landing may take
+
+struct TakeOff {
+  double speed = 0;   // ft/s
+  size_t landing = 0; // sample where that flight comes down
+};
+
+// The speed (ft/s) for leaving the ground at `lip` along the profile h (one
+// sample per foot): the fastest, up to `limit`, whose flight lands with
+// less than FOLLOW_IMPACT along the ground's normal; else the gentlest of
+// all. Speed 0 when no candidate really flies (a bump, not a jump).
+TakeOff take_off_speed(const std::vector<double>& h, size_t lip, double top, double limit) {
+  const double rise = (h[lip] - h[lip - 3]) / 3;
+  const double angle = std::atan(rise);
+  TakeOff fastest_ok, gentlest;
+  double least = 1e300;
+  bool any_flight = false;
+  for (double v = FOLLOW_LOWEST; v <= top + 1e-9; v += 1.0) {
+    const double vx = v * std::cos(angle), vy = v * std::sin(angle);
+    double impact = 1e300;
+    size_t landing = 0;
+    for (size_t k = 2; lip + k + 1 < h.size() && k < 400; k++) {
+      const double t = (double)k / vx;
+      const double y = h[lip] + vy * t - 0.5 * 32.0 * t * t;
+      if (y > h[lip + k]) continue;
+      if (k > 8) any_flight = true;
+      const double ground = (h[lip + k + 1] - h[lip + k - 1]) / 2;
+      impact = std::fabs(-vx * ground + (vy - 32.0 * t)) / std::hypot(ground, 1.0);
+      landing = lip + k;
+      break;
+    }
+    if (landing == 0) continue;
+    if (impact < least - 0.25) {
+      least = impact;
+      gentlest = TakeOff{v, landing};
+    }
+    if (impact < FOLLOW_IMPACT && v <= limit + 1e-9) fastest_ok = TakeOff{v, landing};
+  }
+  if (!any_flight) return TakeOff{};
+  return fastest_ok.speed > 0 ? fastest_ok : gentlest;
+}
+
+}  // namespace
+
+std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Terrain* terrain, bool closed) {
+  std::vector<float> limits((size_t)std::max(n, 0), (float)top);
+  if (n < 3) return limits;
+  auto point = [&](int i) { return p[closed ? ((i % n) + n) % n : std::clamp(i, 0, n - 1)]; };
+  // Bends: the circle through a point and its neighbours two away.
+  for (int i = 0; i < n; i++) {
+    Vec3 a = point(i - 2), b = point(i), c = point(i + 2);
+    double abx = b.x - a.x, abz = b.z - a.z, bcx = c.x - b.x, bcz = c.z - b.z, acx = c.x - a.x, acz = c.z - a.z;
+    double d = std::hypot(abx, abz) * std::hypot(bcx, bcz) * std::hypot(acx, acz);
+    if (d < 1e-9) continue;
+    double k = 2 * std::fabs(abx * bcz - abz * bcx) / d;
+    if (k > 1e-6) limits[(size_t)i] = (float)std::clamp(std::sqrt(FOLLOW_SIDE_ACCELERATION / k), FOLLOW_LOWEST, top);
+  }
+  // Take-offs: the ground along the line a foot at a time.
+  std::vector<bool> air((size_t)n, false);
+  if (terrain && !terrain->heights.empty()) {
+    std::vector<double> h;
+    std::vector<int> owner;  // the line point each sample belongs to
+    const int segments = closed ? n : n - 1;
+    for (int i = 0; i < segments; i++) {
+      Vec3 a = point(i), b = point(i + 1);
+      int steps = std::max(1, (int)std::lround(std::hypot(b.x - a.x, b.z - a.z)));
+      for (int k = 0; k < steps; k++) {
+        float t = (float)k / (float)steps;
+        h.push_back(height_at(*terrain, a.x + (b.x - a.x) * t, a.z + (b.z - a.z) * t));
+        owner.push_back(i);
+      }
+    }
+    for (size_t s = 3; s + 3 < h.size(); s++) {
+      double before = (h[s] - h[s - 3]) / 3, after = (h[s + 3] - h[s]) / 3;
+      if (before < LIP_SLOPE || before - after < LIP_BREAK) continue;
+      // The lip itself: the last sample before the slope breaks.
+      if ((h[s + 1] - h[s]) > before * 0.6) continue;
+      const int at = owner[s];
+      TakeOff jump = take_off_speed(h, s, top, limits[(size_t)at]);
+      if (jump.speed <= 0) continue;
+      limits[(size_t)at] = std::min(limits[(size_t)at], (float)jump.speed);
+      // In the air there is nothing to slow for: what the flight passes
+      // over (the landing's own crest included) is not ridden.
+      for (size_t k = s + 1; k <= jump.landing && k < owner.size(); k++)
+        if (owner[k] != at) air[(size_t)owner[k]] = true;
+      s = jump.landing;
+    }
+  }
+  for (int i = 0; i < n; i++)
+    if (air[(size_t)i]) limits[(size_t)i] = (float)top;
+  // Slow down in time for what comes next.
+  const int passes = closed ? 2 : 1;
+  for (int pass = 0; pass < passes; pass++)
+    for (int i = n - 2 + (closed ? 1 : 0); i >= 0; i--) {
+      Vec3 a = point(i), b = point(i + 1);
+      double d = std::hypot(b.x - a.x, b.z - a.z);
+      if (air[(size_t)i]) continue;
+      float next = limits[(size_t)((i + 1) % n)];
+      float reach = (float)std::sqrt((double)next * next + 2 * FOLLOW_BRAKING * d);
+      if (reach < limits[(size_t)i]) limits[(size_t)i] = reach;
+    }
+  return limits;
+}
+
 void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, float control[CONTROL_COUNT]) {
   if (!f->points || f->count < 2) return;
   DVec p = body_position(b, BODY_FRAME);
@@ -182,10 +294,16 @@ void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, 
   control[CONTROL_STEER] = (float)(options.reverse_steering ? -steer : steer);
   // Slow down for a sharp heading error, as a rider would.
   double want = f->speed * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
+  if (f->limits) {
+    // The limits of this stretch and the next: each already allows for
+    // braking down to the one after it.
+    want = std::min({want, (double)f->limits[nearest], (double)f->limits[(nearest + 1) % f->count]});
+  }
   double gap = want - speed;
   f->integral = clampd(f->integral + gap * 0.002, -0.3, 0.5);
   control[CONTROL_THROTTLE] = (float)clampd(0.25 + 0.08 * gap + f->integral, 0, 1);
-  control[CONTROL_FRONT_BRAKE] = (float)clampd(-(gap + 6) * 0.1, 0, 1);
+  // With planned limits the brakes come in early: the plan counts on them.
+  control[CONTROL_FRONT_BRAKE] = (float)clampd(-(gap + (f->limits ? 2 : 6)) * 0.1, 0, 1);
   control[CONTROL_REAR_BRAKE] = control[CONTROL_FRONT_BRAKE];
 }
 
@@ -249,6 +367,9 @@ bool start_ride(Ride* r, const Terrain& terrain, const RideScript& script, char*
     if (!r->script.line.empty()) {
       r->follower.points = r->script.line.data();
       r->follower.count = (int)r->script.line.size();
+      r->limits = plan_follow_speeds(r->follower.points, r->follower.count,
+                                     script.follow_speed * FEET_PER_SECOND_PER_MPH, &terrain, false);
+      r->follower.limits = r->limits.data();
     } else {
       r->follower.points = proving_ground_line(&r->follower.count);
     }
