@@ -62,7 +62,7 @@ void build_rabbithill(DataSet* set) {
       roller(at(762, 1180), 2.5, 24),
       whoops(at(960, 1150), 14, 11, 1.4),                        // leg 2: whoops
       step_up(at(960, 1420), 5.5, 26, 30),                       // step-up
-      gap_jump("triple", at(1166, 1520), 5.5, 27, 70, 6.0, 18),  // leg 3: triple
+      gap_jump("triple", at(1166, 1480), 5.5, 27, 58, 6.0, 18),  // leg 3: triple, a run-up out of the hairpin
       rhythm(at(1168, 1250), 6, 22, 3.0, 26),                    // rhythm section
       tabletop(at(1180, 960), 5.5, 25, 45, 20),                  // big table
       step_down(at(900, 432), 5.0, 14, 24),                      // top: step-down

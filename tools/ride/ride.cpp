@@ -159,6 +159,9 @@ constexpr double LIP_SLOPE = 0.12;                 // a ramp steeper than this .
 constexpr double LIP_BREAK = 0.18;                 // ... whose slope falls this much throws the bike
 
 constexpr double FOLLOW_IMPACT = 13.0;             // ft/s into the ground a landing may take
+constexpr double FOLLOW_JUMP_REACH = 1.35;         // a jump may ask this much over the wanted speed
+constexpr double FOLLOW_FACE_LOSS = 0.7;           // share of a face's climb the engine does not make up
+constexpr size_t FOLLOW_RUN_UP = 120;              // ft before a face ridden at its speed
 
 struct TakeOff {
   double speed = 0;   // ft/s
@@ -166,25 +169,27 @@ struct TakeOff {
 };
 
 // The speed (ft/s) for leaving the ground at `lip` along the profile h (one
-// sample per foot): the fastest, up to `limit`, whose flight lands with
-// less than FOLLOW_IMPACT along the ground's normal; else the gentlest of
-// all. Speed 0 when no candidate really flies (a bump, not a jump).
-TakeOff take_off_speed(const std::vector<double>& h, size_t lip, double top, double limit) {
+// sample per foot): the middle of the speeds, up to `limit`, whose flights
+// come down on a falling landing with less than FOLLOW_IMPACT along the
+// ground's normal, so that a few ft/s either way still land on it; else
+// the gentlest landing of all speeds up to `reach`. Speed 0 when no
+// candidate really flies (a bump, not a jump).
+TakeOff take_off_speed(const std::vector<double>& h, size_t lip, double reach, double limit) {
   const double rise = (h[lip] - h[lip - 3]) / 3;
   const double angle = std::atan(rise);
-  TakeOff fastest_ok, gentlest;
+  TakeOff slowest_good, fastest_good, gentlest;
   double least = 1e300;
   bool any_flight = false;
-  for (double v = FOLLOW_LOWEST; v <= top + 1e-9; v += 1.0) {
+  for (double v = FOLLOW_LOWEST; v <= reach + 1e-9; v += 1.0) {
     const double vx = v * std::cos(angle), vy = v * std::sin(angle);
-    double impact = 1e300;
+    double impact = 1e300, ground = 0;
     size_t landing = 0;
     for (size_t k = 2; lip + k + 1 < h.size() && k < 400; k++) {
       const double t = (double)k / vx;
       const double y = h[lip] + vy * t - 0.5 * 32.0 * t * t;
       if (y > h[lip + k]) continue;
       if (k > 8) any_flight = true;
-      const double ground = (h[lip + k + 1] - h[lip + k - 1]) / 2;
+      ground = (h[lip + k + 1] - h[lip + k - 1]) / 2;
       impact = std::fabs(-vx * ground + (vy - 32.0 * t)) / std::hypot(ground, 1.0);
       landing = lip + k;
       break;
@@ -194,10 +199,15 @@ TakeOff take_off_speed(const std::vector<double>& h, size_t lip, double top, dou
       least = impact;
       gentlest = TakeOff{v, landing};
     }
-    if (impact < FOLLOW_IMPACT && v <= limit + 1e-9) fastest_ok = TakeOff{v, landing};
+    if (impact < FOLLOW_IMPACT && ground < -0.1 && v <= limit + 1e-9) {
+      if (slowest_good.speed == 0) slowest_good = TakeOff{v, landing};
+      fastest_good = TakeOff{v, landing};
+    }
   }
   if (!any_flight) return TakeOff{};
-  return fastest_ok.speed > 0 ? fastest_ok : gentlest;
+  if (fastest_good.speed == 0) return gentlest;
+  // The flight of the middle speed lands between the two.
+  return TakeOff{0.5 * (slowest_good.speed + fastest_good.speed), fastest_good.landing};
 }
 
 }  // namespace
@@ -205,6 +215,9 @@ TakeOff take_off_speed(const std::vector<double>& h, size_t lip, double top, dou
 std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Terrain* terrain, bool closed) {
   std::vector<float> limits((size_t)std::max(n, 0), (float)top);
   if (n < 3) return limits;
+  // A jump may need more than the wanted speed, never more than this.
+  const double reach = std::min(top * FOLLOW_JUMP_REACH, 95.0);
+  std::vector<float> bend((size_t)n, (float)reach);
   auto point = [&](int i) { return p[closed ? ((i % n) + n) % n : std::clamp(i, 0, n - 1)]; };
   // Bends: the circle through a point and its neighbours two away.
   for (int i = 0; i < n; i++) {
@@ -213,7 +226,8 @@ std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Te
     double d = std::hypot(abx, abz) * std::hypot(bcx, bcz) * std::hypot(acx, acz);
     if (d < 1e-9) continue;
     double k = 2 * std::fabs(abx * bcz - abz * bcx) / d;
-    if (k > 1e-6) limits[(size_t)i] = (float)std::clamp(std::sqrt(FOLLOW_SIDE_ACCELERATION / k), FOLLOW_LOWEST, top);
+    if (k > 1e-6) bend[(size_t)i] = (float)std::clamp(std::sqrt(FOLLOW_SIDE_ACCELERATION / k), FOLLOW_LOWEST, reach);
+    limits[(size_t)i] = std::min((float)top, bend[(size_t)i]);
   }
   // Take-offs: the ground along the line a foot at a time.
   std::vector<bool> air((size_t)n, false);
@@ -236,9 +250,19 @@ std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Te
       // The lip itself: the last sample before the slope breaks.
       if ((h[s + 1] - h[s]) > before * 0.6) continue;
       const int at = owner[s];
-      TakeOff jump = take_off_speed(h, s, top, limits[(size_t)at]);
+      TakeOff jump = take_off_speed(h, s, reach, limits[(size_t)at]);
       if (jump.speed <= 0) continue;
-      limits[(size_t)at] = std::min(limits[(size_t)at], (float)jump.speed);
+      // The face costs speed: ride at it fast enough to leave the lip at
+      // the take-off speed (the engine makes up part of the climb), and be
+      // at that speed a little way before.
+      size_t foot = s;
+      while (foot > 1 && h[foot] - h[foot - 1] > LIP_SLOPE * 0.5) foot--;
+      const double climb = h[s] - h[foot];
+      const float approach = (float)std::sqrt(jump.speed * jump.speed + 2 * 32.0 * climb * FOLLOW_FACE_LOSS);
+      const size_t from = foot > FOLLOW_RUN_UP ? foot - FOLLOW_RUN_UP : 0;
+      for (int i = owner[from]; i <= at; i++)
+        if (!air[(size_t)i]) limits[(size_t)i] = std::min(bend[(size_t)i], std::max(limits[(size_t)i], approach));
+      limits[(size_t)at] = std::min(bend[(size_t)at], approach);
       // In the air there is nothing to slow for: what the flight passes
       // over (the landing's own crest included) is not ridden.
       for (size_t k = s + 1; k <= jump.landing && k < owner.size(); k++)
@@ -247,7 +271,7 @@ std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Te
     }
   }
   for (int i = 0; i < n; i++)
-    if (air[(size_t)i]) limits[(size_t)i] = (float)top;
+    if (air[(size_t)i]) limits[(size_t)i] = std::max(limits[(size_t)i], std::min((float)top, bend[(size_t)i]));
   // Slow down in time for what comes next.
   const int passes = closed ? 2 : 1;
   for (int pass = 0; pass < passes; pass++)
@@ -295,16 +319,29 @@ void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, 
   // Slow down for a sharp heading error, as a rider would.
   double want = f->speed * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
   if (f->limits) {
-    // The limits of this stretch and the next: each already allows for
-    // braking down to the one after it.
-    want = std::min({want, (double)f->limits[nearest], (double)f->limits[(nearest + 1) % f->count]});
+    // The plan of this stretch and the next (each already allows for
+    // braking down to the one after it), even above the wanted speed where
+    // a jump needs it.
+    double plan = std::min(f->limits[nearest], f->limits[(nearest + 1) % f->count]);
+    want = plan * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
   }
   double gap = want - speed;
   f->integral = clampd(f->integral + gap * 0.002, -0.3, 0.5);
   control[CONTROL_THROTTLE] = (float)clampd(0.25 + 0.08 * gap + f->integral, 0, 1);
+  // A spinning rear wheel: ease off until it hooks up (which also lets the
+  // automatic box change up; it waits for grip).
+  const WheelShape& rear = b.wheel[WHEEL_REAR];
+  if (f->limits && rear.depth > 0 && length_squared(rear.sliding_velocity) > 9)
+    control[CONTROL_THROTTLE] = std::min(control[CONTROL_THROTTLE], 0.45f);
   // With planned limits the brakes come in early: the plan counts on them.
   control[CONTROL_FRONT_BRAKE] = (float)clampd(-(gap + (f->limits ? 2 : 6)) * 0.1, 0, 1);
   control[CONTROL_REAR_BRAKE] = control[CONTROL_FRONT_BRAKE];
+  if (f->limits) {
+    // No front brake unless both wheels are down, and never all of it: a
+    // grabbed front brake on a landing goes over the bars.
+    const bool both_down = b.wheel[WHEEL_FRONT].depth > 0 && b.wheel[WHEEL_REAR].depth > 0;
+    control[CONTROL_FRONT_BRAKE] = both_down ? std::min(control[CONTROL_FRONT_BRAKE], 0.6f) : 0.0f;
+  }
 }
 
 bool load_ride_track(const char* track, Terrain* terrain, RideScript* script, char* error, size_t error_size) {
