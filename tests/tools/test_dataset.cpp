@@ -28,6 +28,7 @@
 #include "sound/sound_definition.h"
 #include "tools/ride/ride.h"
 #include "track/assets.h"
+#include "track/timing_gates.h"
 #include "track/track.h"
 
 namespace {
@@ -315,6 +316,42 @@ TEST_F(DataSetTest, ScriptedBikeRidesTheStartStraightAndFirstJumps) {
   EXPECT_LT(p.z, 1250) << "did not get past the double";
   EXPECT_GT(bike_speed(*ride.bike), 20 * FEET_PER_SECOND_PER_MPH);
   EXPECT_GT(highest_air, 4.0) << "never left the ground";
+  end_ride(&ride);
+  free_terrain(&terrain);
+}
+
+TEST_F(DataSetTest, ScriptedBikeRidesAFullLapOfRabbitHillWithoutACrash) {
+  // The follower on its planned speeds, from the middle gate through every
+  // gate of the first lap in order (entering each one's half-disc, as the
+  // race's timing counts them), jumping what it meets, never crashing.
+  static Terrain terrain;
+  RideScript script;
+  const char text[] = "bike crf450(2016)\nduration 260\nfollow 38\n";
+  char error[256] = "";
+  ASSERT_TRUE(parse_ride_script(text, sizeof text - 1, &script, error, sizeof error)) << error;
+  ASSERT_TRUE(load_ride_track("rabbithill", &terrain, &script, error, sizeof error)) << error;
+  TimingGates gates;
+  clear_timing_gates(&gates);
+  ASSERT_TRUE(read_timing_gates_file(&gates, "@rabbithill/timing_gates", 0));
+  ASSERT_TRUE(gates.timed);
+  Ride ride;
+  ASSERT_TRUE(start_ride(&ride, terrain, script, error, sizeof error)) << error;
+  int passed = 0;
+  double airborne = 0, highest_air = 0;
+  while (passed < gates.first_lap && step_ride(&ride)) {
+    ASSERT_EQ(ride.bike->crash_timer, 0) << "crashed at tick " << ride.tick << " after " << passed << " gates";
+    DVec p = body_position(*ride.bike, BODY_FRAME);
+    const Checkpoint& c = checkpoint_of_gate(gates, passed);
+    const double dx = p.x - c.point.x, dz = p.z - c.point.z;
+    if (dx * dx + dz * dz <= (double)c.radius * c.radius && dx * c.direction.x + dz * c.direction.z >= 0) passed++;
+    highest_air = std::max(highest_air, p.y - height_at(terrain, (float)p.x, (float)p.z));
+    if (!(ride.bike->wheel[WHEEL_FRONT].depth > 0) && !(ride.bike->wheel[WHEEL_REAR].depth > 0))
+      airborne += TICK_SECONDS;
+  }
+  EXPECT_EQ(passed, gates.first_lap) << "stopped at " << body_position(*ride.bike, BODY_FRAME).x << " "
+                                     << body_position(*ride.bike, BODY_FRAME).z;
+  EXPECT_GT(highest_air, 5.0) << "never jumped";
+  EXPECT_GT(airborne, 8.0) << "rolled the jumps";
   end_ride(&ride);
   free_terrain(&terrain);
 }

@@ -162,6 +162,8 @@ constexpr double FOLLOW_IMPACT = 13.0;             // ft/s into the ground a lan
 constexpr double FOLLOW_JUMP_REACH = 1.35;         // a jump may ask this much over the wanted speed
 constexpr double FOLLOW_FACE_LOSS = 0.7;           // share of a face's climb the engine does not make up
 constexpr size_t FOLLOW_RUN_UP = 120;              // ft before a face ridden at its speed
+constexpr size_t FOLLOW_ROW_GAP = 30;              // three or more lips this close (ft) make a row
+constexpr double FOLLOW_ROW_SPEED = 18.0;          // ft/s through a row of them
 
 struct TakeOff {
   double speed = 0;   // ft/s
@@ -244,19 +246,44 @@ std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Te
         owner.push_back(i);
       }
     }
+    std::vector<size_t> lips;
     for (size_t s = 3; s + 3 < h.size(); s++) {
       double before = (h[s] - h[s - 3]) / 3, after = (h[s + 3] - h[s]) / 3;
       if (before < LIP_SLOPE || before - after < LIP_BREAK) continue;
       // The lip itself: the last sample before the slope breaks.
       if ((h[s + 1] - h[s]) > before * 0.6) continue;
+      // One lip per crest: a rounded one breaks over a few samples.
+      if (!lips.empty() && s - lips.back() < 8) lips.back() = s;
+      else lips.push_back(s);
+    }
+    auto foot_of = [&](size_t s) {
+      size_t foot = s;
+      while (foot > 1 && h[foot] - h[foot - 1] > LIP_SLOPE * 0.5) foot--;
+      return foot;
+    };
+    size_t clear = 0;  // samples before this are flown over
+    for (size_t j = 0; j < lips.size(); j++) {
+      const size_t s = lips[j];
+      if (s < clear) continue;
+      // A row of lips close together (a rhythm section, whoops) is rolled
+      // at an even, modest speed: landing in the middle of one is worse
+      // than any speed lost.
+      size_t last = j;
+      while (last + 1 < lips.size() && lips[last + 1] - lips[last] < FOLLOW_ROW_GAP) last++;
+      if (last >= j + 2) {
+        const size_t from = foot_of(s) > 60 ? foot_of(s) - 60 : 0;
+        for (int i = owner[from]; i <= owner[std::min(lips[last] + 10, owner.size() - 1)]; i++)
+          limits[(size_t)i] = std::min(limits[(size_t)i], (float)FOLLOW_ROW_SPEED);
+        j = last;
+        continue;
+      }
       const int at = owner[s];
       TakeOff jump = take_off_speed(h, s, reach, limits[(size_t)at]);
       if (jump.speed <= 0) continue;
       // The face costs speed: ride at it fast enough to leave the lip at
       // the take-off speed (the engine makes up part of the climb), and be
       // at that speed a little way before.
-      size_t foot = s;
-      while (foot > 1 && h[foot] - h[foot - 1] > LIP_SLOPE * 0.5) foot--;
+      const size_t foot = foot_of(s);
       const double climb = h[s] - h[foot];
       const float approach = (float)std::sqrt(jump.speed * jump.speed + 2 * 32.0 * climb * FOLLOW_FACE_LOSS);
       const size_t from = foot > FOLLOW_RUN_UP ? foot - FOLLOW_RUN_UP : 0;
@@ -267,7 +294,7 @@ std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Te
       // over (the landing's own crest included) is not ridden.
       for (size_t k = s + 1; k <= jump.landing && k < owner.size(); k++)
         if (owner[k] != at) air[(size_t)owner[k]] = true;
-      s = jump.landing;
+      clear = jump.landing;
     }
   }
   for (int i = 0; i < n; i++)
