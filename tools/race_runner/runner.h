@@ -109,5 +109,6 @@ struct RaceBenchFigures {
   int ticks;
   double race_ticks_per_second;
   double bike_ticks_per_second;
+  double race_cpu_ticks_per_second;  // race steps per second of this thread's processor time
 };
 bool bench_race_step(int count, double seconds, RaceBenchFigures* out, char* error, size_t error_size);
