@@ -101,7 +101,10 @@ void follow_line(const Runner& r, int slot, PathFollower* f, double top, const C
 void follow_line_controls(void* context, const Race& race, int slot, float control[RACE_CONTROLS]) {
   Runner* r = (Runner*)context;
   PathFollower& f = r->robot_followers[slot];
-  if (!f.points) start_follower(&f, r->line, *race.bikes[slot], ROBOT_FOLLOW_SPEED, false);
+  if (!f.points) {
+    start_follower(&f, r->line, *race.bikes[slot], ROBOT_FOLLOW_SPEED, false);
+    if (!r->robot_limits.empty()) f.limits = r->robot_limits.data();
+  }
   follow_line(*r, slot, &f, ROBOT_FOLLOW_SPEED, ControlOptions{false, false}, control);
 }
 
@@ -284,10 +287,21 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   }
   r->player_follower = PathFollower{};
   for (PathFollower& f : r->robot_followers) f = PathFollower{};
+  r->player_limits.clear();
+  r->robot_limits.clear();
+  if (r->line_by_gates) {
+    // Open line: the laps end to end.
+    r->player_limits = plan_follow_speeds(r->line.data(), (int)r->line.size(),
+                                          script.follow_speed * FEET_PER_SECOND_PER_MPH, &g_track.terrain, false);
+    r->robot_limits =
+        plan_follow_speeds(r->line.data(), (int)r->line.size(), ROBOT_FOLLOW_SPEED, &g_track.terrain, false);
+  }
   const int local = r->race.local_slot;
-  if (local != NO_BIKE && script.follow_speed > 0 && r->line.size() >= 2)
+  if (local != NO_BIKE && script.follow_speed > 0 && r->line.size() >= 2) {
     start_follower(&r->player_follower, r->line, *r->race.bikes[local], script.follow_speed * FEET_PER_SECOND_PER_MPH,
                    script.follow_keys);
+    if (!r->player_limits.empty()) r->player_follower.limits = r->player_limits.data();
+  }
   return true;
 }
 
