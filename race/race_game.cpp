@@ -99,7 +99,7 @@ const Bike* race_bike_in_slot(int slot) { return slot >= 0 && slot < MAX_BIKES ?
 
 RaceRider configured_player_rider() {
   RaceRider rider;
-  const BikeSetup& b = g_bike_setup;
+  const PlayerSetup& b = g_bike_setup;
   rider.model = list_name(ChoiceListId::bike_models, b.bike);
   rider.rider_skin = list_name(ChoiceListId::rider_textures, b.rider_texture);
   rider.helmet_skin = list_name(ChoiceListId::head_textures, b.head_texture);
@@ -159,6 +159,7 @@ bool hud_race(HudRace* out) {
   out->lap_total = g_race.lap_total;
   out->time_limit_ticks = g_race.time_limit;
   out->time_trial = g_race.time_trial;
+  out->practice = g_run_options.practice;
   out->playback = g_race.playback;
   return g_race.track != nullptr;
 }

@@ -15,19 +15,13 @@
 
 #include "core/datafile.h"
 #include "render/image.h"
+#include "tests/platform/game_process.h"
 #include "tests/platform/xvfb.h"
 #include "tests/track/track_fixture.h"
 #include "ui_gl_fixture.h"
 #include "xtest_keys.h"
 
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class GamePlayTest : public ::testing::Test {
  protected:
@@ -53,76 +47,26 @@ class GamePlayTest : public ::testing::Test {
     ASSERT_TRUE(write_font_file(data_->path("fonts/text.dvfont").c_str(), text));
     ASSERT_TRUE(write_font_file(data_->path("fonts/mono.dvfont").c_str(), mono));
     write_rgba_png(data_->path("tach.png"), make_tach_image(256));
-    digest_ = game_data_digest(data_->path("zzzz.saf").c_str());
-    char pattern[] = "/tmp/dv_play_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    home_ = root_ + "/xdg/Dirtvane/";
-    std::filesystem::create_directories(home_);
-    std::ofstream(root_ + "/lsan.supp") << "leak:libdbus-1.so\nleak:_dri.so\nleak:libLLVM\nleak:libgallium\nleak:libGLX\nleak:libglapi\n";
-    std::ofstream(home_ + "config") << "video_mode=Windowed\nxres=640\nyres=480\n";
-  }
-  void TearDown() override {
-    if (!root_.empty()) std::filesystem::remove_all(root_);
+    game_.data_root = data_->root;
+    game_.digest = game_data_digest(data_->path("zzzz.saf").c_str());
+    ASSERT_TRUE(game_.make_root("dv_play"));
+    root_ = game_.root;
+    home_ = game_.home;
+    write_text(home_ + "config", "video_mode=Windowed\nxres=640\nyres=480\n");
   }
 
-  pid_t start() {
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(root_.c_str()) != 0) _exit(126);
-      setenv("HOME", root_.c_str(), 1);
-      setenv("XDG_DATA_HOME", (root_ + "/xdg").c_str(), 1);
-      setenv("DV_HOME", data_->root.c_str(), 1);
-      setenv("DV_TEST_GAME_DATA_DIGEST", digest_.c_str(), 1);
-      setenv("VORN_OPTIONS", "[message-box:off]", 1);
-      setenv("SDL_AUDIODRIVER", "dummy", 1);
-      std::string lsan = "suppressions=" + root_ + "/lsan.supp";
-      if (const char* given = getenv("LSAN_OPTIONS")) lsan = std::string(given) + ":" + lsan;
-      setenv("LSAN_OPTIONS", lsan.c_str(), 1);
-      unsetenv("VORN_LOGFILE");
-      int out = open((root_ + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open((root_ + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      char name[] = "dirtvane", sound[] = "--nosound", debug[] = "--super-debug";
-      char* argv[] = {name, sound, debug, nullptr};
-      execv(DV_TEST_GAME_PATH, argv);
-      _exit(127);
-    }
-    return pid;
-  }
-
-  // The exit code once the game ends by itself within `seconds`, else -1
-  // (and the game is killed).
-  int finish(pid_t pid, double seconds) {
-    int status = 0;
-    for (int i = 0; i < seconds * 20; i++) {
-      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      usleep(50000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-  }
-
-  bool wait_for_log(const std::string& text, double seconds) {
-    for (int i = 0; i < seconds * 20; i++) {
-      if (read_text(home_ + "lastlog.txt").find(text) != std::string::npos) return true;
-      usleep(50000);
-    }
-    return false;
-  }
-
-  std::string diagnostics() {
-    return "log:\n" + read_text(home_ + "lastlog.txt") + "\nstderr:\n" + read_text(root_ + "/err");
-  }
+  pid_t start() { return game_.start(DV_TEST_GAME_PATH, {"--nosound", "--super-debug"}); }
+  int finish(double seconds) { return game_.finish(seconds); }
+  bool wait_for_log(const std::string& text, double seconds) { return game_.wait_for_log(text, seconds); }
+  std::string diagnostics() const { return game_.diagnostics(); }
 
   static Xvfb* server_;
   static bool running_;
   static std::string why_;
   XKeyboard keys_;
   std::unique_ptr<ScratchData> data_;
-  std::string digest_, root_, home_;
+  GameProcess game_;
+  std::string root_, home_;
 };
 
 Xvfb* GamePlayTest::server_ = nullptr;
@@ -179,7 +123,7 @@ TEST_F(GamePlayTest, MenusChangeSettingsStartARaceAndTakeAScreenshot) {
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
-  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+  EXPECT_EQ(finish(30), 0) << diagnostics();
 
   std::string config = read_text(home_ + "config");
   EXPECT_NE(config.find("fov=115.000000\n"), std::string::npos) << config << diagnostics();
@@ -260,5 +204,5 @@ TEST_F(GamePlayTest, PointsSeriesMenuStartsTheNextEvent) {
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
-  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+  EXPECT_EQ(finish(30), 0) << diagnostics();
 }
