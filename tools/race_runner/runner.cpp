@@ -290,11 +290,12 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   r->player_limits.clear();
   r->robot_limits.clear();
   if (r->line_by_gates) {
-    // Open line: the laps end to end.
+    // Open line: the laps end to end. The corners keep the runner's own
+    // rule (line_speed_limit), the plan adds the take-offs.
     r->player_limits = plan_follow_speeds(r->line.data(), (int)r->line.size(),
-                                          script.follow_speed * FEET_PER_SECOND_PER_MPH, &g_track.terrain, false);
+                                          script.follow_speed * FEET_PER_SECOND_PER_MPH, &g_track.terrain, false, false);
     r->robot_limits =
-        plan_follow_speeds(r->line.data(), (int)r->line.size(), ROBOT_FOLLOW_SPEED, &g_track.terrain, false);
+        plan_follow_speeds(r->line.data(), (int)r->line.size(), ROBOT_FOLLOW_SPEED, &g_track.terrain, false, false);
   }
   const int local = r->race.local_slot;
   if (local != NO_BIKE && script.follow_speed > 0 && r->line.size() >= 2) {

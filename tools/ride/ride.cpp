@@ -214,7 +214,8 @@ TakeOff take_off_speed(const std::vector<double>& h, size_t lip, double reach, d
 
 }  // namespace
 
-std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Terrain* terrain, bool closed) {
+std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Terrain* terrain, bool closed,
+                                      bool bends) {
   std::vector<float> limits((size_t)std::max(n, 0), (float)top);
   if (n < 3) return limits;
   // A jump may need more than the wanted speed, never more than this.
@@ -222,7 +223,7 @@ std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Te
   std::vector<float> bend((size_t)n, (float)reach);
   auto point = [&](int i) { return p[closed ? ((i % n) + n) % n : std::clamp(i, 0, n - 1)]; };
   // Bends: the circle through a point and its neighbours two away.
-  for (int i = 0; i < n; i++) {
+  for (int i = 0; i < n && bends; i++) {
     Vec3 a = point(i - 2), b = point(i), c = point(i + 2);
     double abx = b.x - a.x, abz = b.z - a.z, bcx = c.x - b.x, bcz = c.z - b.z, acx = c.x - a.x, acz = c.z - a.z;
     double d = std::hypot(abx, abz) * std::hypot(bcx, bcz) * std::hypot(acx, acz);
@@ -349,7 +350,7 @@ void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, 
     // The plan of this stretch and the next (each already allows for
     // braking down to the one after it), even above the wanted speed where
     // a jump needs it.
-    double plan = std::min(f->limits[nearest], f->limits[(nearest + 1) % f->count]);
+    double plan = std::min({(double)f->limits[nearest], (double)f->limits[(nearest + 1) % f->count], f->speed});
     want = plan * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
   }
   double gap = want - speed;

@@ -83,9 +83,11 @@ struct PathFollower {
 // rider can hold on dirt) for the bends and take-offs ahead. With a
 // terrain, every ramp whose lip throws the bike is ridden at the speed
 // whose flight lands on the ground beyond rather than short of it or flat
-// past it (closed: the line is a loop).
+// past it (closed: the line is a loop). Without `bends` only the take-offs
+// and the braking for them are planned (for a caller with its own rule for
+// corners).
 std::vector<float> plan_follow_speeds(const Vec3* points, int count, double top, const Terrain* terrain,
-                                      bool closed);
+                                      bool closed, bool bends = true);
 // Writes steer and throttle/brake (control vector terms) for the bike.
 void follow_path(PathFollower* follower, const Bike& bike, const ControlOptions& options,
                  float control[CONTROL_COUNT]);
