@@ -159,7 +159,7 @@ constexpr double LIP_SLOPE = 0.12;                 // a ramp steeper than this .
 constexpr double LIP_BREAK = 0.18;                 // ... whose slope falls this much throws the bike
 
 constexpr double FOLLOW_IMPACT = 13.0;             // ft/s into the ground a landing may take
-constexpr double FOLLOW_JUMP_REACH = 1.35;         // a jump may ask this much over the wanted speed
+constexpr double FOLLOW_JUMP_REACH = 1.35;         // take-off speeds looked at, over the wanted speed
 constexpr double FOLLOW_FACE_LOSS = 0.7;           // share of a face's climb the engine does not make up
 constexpr size_t FOLLOW_RUN_UP = 120;              // ft before a face ridden at its speed
 constexpr size_t FOLLOW_ROW_GAP = 30;              // three or more lips this close (ft) make a row
@@ -218,7 +218,8 @@ std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Te
                                       bool bends) {
   std::vector<float> limits((size_t)std::max(n, 0), (float)top);
   if (n < 3) return limits;
-  // A jump may need more than the wanted speed, never more than this.
+  // Take-off speeds are looked for up to this (the follower still keeps to
+  // the speed it is given: a jump that needs more is taken at that).
   const double reach = std::min(top * FOLLOW_JUMP_REACH, 95.0);
   std::vector<float> bend((size_t)n, (float)reach);
   auto point = [&](int i) { return p[closed ? ((i % n) + n) % n : std::clamp(i, 0, n - 1)]; };
@@ -348,8 +349,7 @@ void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, 
   double want = f->speed * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
   if (f->limits) {
     // The plan of this stretch and the next (each already allows for
-    // braking down to the one after it), even above the wanted speed where
-    // a jump needs it.
+    // braking down to the one after it), within the speed asked for.
     double plan = std::min({(double)f->limits[nearest], (double)f->limits[(nearest + 1) % f->count], f->speed});
     want = plan * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
   }
