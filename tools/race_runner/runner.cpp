@@ -5,6 +5,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "bike/bike.h"
@@ -110,7 +111,10 @@ void follow_line(const Runner& r, int slot, PathFollower* f, double top, const C
 void follow_line_controls(void* context, const Race& race, int slot, float control[RACE_CONTROLS]) {
   Runner* r = (Runner*)context;
   PathFollower& f = r->robot_followers[slot];
-  if (!f.points) start_follower(&f, r->line, *race.bikes[slot], ROBOT_FOLLOW_SPEED, false);
+  if (!f.points) {
+    start_follower(&f, r->line, *race.bikes[slot], ROBOT_FOLLOW_SPEED, false);
+    if (!r->robot_limits.empty()) f.limits = r->robot_limits.data();
+  }
   follow_line(*r, slot, &f, ROBOT_FOLLOW_SPEED, ControlOptions{false, false}, control);
 }
 
@@ -429,10 +433,22 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   }
   r->player_follower = PathFollower{};
   for (PathFollower& f : r->robot_followers) f = PathFollower{};
+  r->player_limits.clear();
+  r->robot_limits.clear();
+  if (r->line_by_gates) {
+    // Open line: the laps end to end. The corners keep the runner's own
+    // rule (line_speed_limit), the plan adds the take-offs.
+    r->player_limits = plan_follow_speeds(r->line.data(), (int)r->line.size(),
+                                          script.follow_speed * FEET_PER_SECOND_PER_MPH, &g_track.terrain, false, false);
+    r->robot_limits =
+        plan_follow_speeds(r->line.data(), (int)r->line.size(), ROBOT_FOLLOW_SPEED, &g_track.terrain, false, false);
+  }
   const int local = r->race.local_slot;
-  if (local != NO_BIKE && script.follow_speed > 0 && r->line.size() >= 2)
+  if (local != NO_BIKE && script.follow_speed > 0 && r->line.size() >= 2) {
     start_follower(&r->player_follower, r->line, *r->race.bikes[local], script.follow_speed * FEET_PER_SECOND_PER_MPH,
                    script.follow_keys);
+    if (!r->player_limits.empty()) r->player_follower.limits = r->player_limits.data();
+  }
   return true;
 }
 
@@ -635,6 +651,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Processor time of this thread: on a machine shared with other work the
+// wall clock counts the time the thread waited for a core.
+double thread_seconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return (double)t.tv_sec + 1e-9 * (double)t.tv_nsec;
+}
+
 // Spread along the line, facing along it, as the bike benchmark places them.
 void spread_along_line(Runner* r, int count) {
   const int points = (int)r->line.size();
@@ -680,14 +704,17 @@ bool bench_race_step(int count, double seconds, RaceBenchFigures* out, char* err
     advance_roost(&g_roost, g_track.terrain);
     race.tick++;
   };
-  double race_seconds = 0, bike_seconds = 0;
+  double race_seconds = 0, bike_seconds = 0, race_cpu = 0;
   for (int i = 0; i < warm + 2 * ticks; i++) {
     const bool timed = i >= warm;
     auto t0 = Clock::now();
+    const double c0 = thread_seconds();
     if (i % 2 == 0) race_step(&race);
     else bike_tick();
+    const double cpu = thread_seconds() - c0;
     double spent = std::chrono::duration<double>(Clock::now() - t0).count();
     if (timed) (i % 2 == 0 ? race_seconds : bike_seconds) += spent;
+    if (timed && i % 2 == 0) race_cpu += cpu;
   }
   end_runner(runner.get());
 
@@ -695,5 +722,6 @@ bool bench_race_step(int count, double seconds, RaceBenchFigures* out, char* err
   out->ticks = ticks;
   out->race_ticks_per_second = ticks / race_seconds;
   out->bike_ticks_per_second = ticks / bike_seconds;
+  out->race_cpu_ticks_per_second = ticks / race_cpu;
   return true;
 }

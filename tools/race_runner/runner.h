@@ -85,6 +85,9 @@ struct Runner {
   bool own_track = false;  // the course was built here, not loaded
   std::vector<Vec3> line;  // the riding line
   bool line_by_gates = false;  // the line runs gate by gate (a track's), not round a course
+  // Planned speeds along a track's line (plan_follow_speeds) for the
+  // player's follower and for the stand-in robots.
+  std::vector<float> player_limits, robot_limits;
   PathFollower player_follower;
   PathFollower robot_followers[MAX_BIKES];
   RaceRobots robots;
@@ -162,5 +165,6 @@ struct RaceBenchFigures {
   int ticks;
   double race_ticks_per_second;
   double bike_ticks_per_second;
+  double race_cpu_ticks_per_second;  // race steps per second of this thread's processor time
 };
 bool bench_race_step(int count, double seconds, RaceBenchFigures* out, char* error, size_t error_size);
