@@ -447,7 +447,12 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   if (local != NO_BIKE && script.follow_speed > 0 && r->line.size() >= 2) {
     start_follower(&r->player_follower, r->line, *r->race.bikes[local], script.follow_speed * FEET_PER_SECOND_PER_MPH,
                    script.follow_keys);
-    if (!r->player_limits.empty()) r->player_follower.limits = r->player_limits.data();
+    // Only a line with take-offs to plan gets the plan: on ground without
+    // jumps the follower keeps its own braking, which holds the line through
+    // the hairpins the planned braking can leave it circling in.
+    const float top = (float)(script.follow_speed * FEET_PER_SECOND_PER_MPH);
+    const bool planned = std::any_of(r->player_limits.begin(), r->player_limits.end(), [&](float v) { return v != top; });
+    if (planned) r->player_follower.limits = r->player_limits.data();
   }
   return true;
 }
