@@ -5,7 +5,7 @@
 //   race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]
 //               [--lineup h,r,t,f,e...] [--time-trial] [--script FILE]
 //               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
-//               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--quiet]
+//               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--trace-slot S] [--quiet]
 //               [--erode 0..100] [--rut-image FILE.png] [--rut-scale FT]
 //               [--rut-crop C0,R0,C1,R1] [--rut-zoom K]
 //   race_runner --bench 1,20,160 [--seconds S]
@@ -16,7 +16,7 @@
 // directory, then --lines DIR, then the data) unless --follow-robots makes
 // them chase the riding line; --learn records every bike's passages into
 // the lines, saved into the home directory (keep it with --home). --trace N logs the
-// player's position and speed every N steps. --erode makes the wheels dig
+// player's position and speed every N steps (slot S's with --trace-slot). --erode makes the wheels dig
 // ruts at that strength (clamped to 0..100); the report then says what
 // changed on the ground and where, and --rut-image writes the difference
 // of the heights after the race from those before (dug red, piled green,
@@ -51,7 +51,7 @@ void usage() {
           "usage: race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]\n"
           "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
           "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--learn] [--lines DIR]\n"
-          "                   [--trace N] [--quiet] [--erode 0..100] [--rut-image FILE.png]\n"
+          "                   [--trace N] [--trace-slot S] [--quiet] [--erode 0..100] [--rut-image FILE.png]\n"
           "                   [--rut-scale FT] [--rut-crop C0,R0,C1,R1] [--rut-zoom K]\n"
           "       race_runner --bench 1,20,160 [--seconds S]\n");
 }
@@ -160,6 +160,9 @@ int main(int argc, char** argv) {
     } else if (strcmp(a, "--skill") == 0) {
       if (!number(value(a), 0, 2, &v)) return bad_arg(a);
       options.skill = (int)v;
+    } else if (strcmp(a, "--trace-slot") == 0) {
+      if (!number(value(a), 0, MAX_BIKES - 1, &v)) return bad_arg(a);
+      options.trace_slot = (int)v;
     } else if (strcmp(a, "--trace") == 0) {
       if (!number(value(a), 1, 1e6, &v)) return bad_arg(a);
       options.trace_every = (int)v;

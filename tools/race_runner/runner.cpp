@@ -350,7 +350,7 @@ bool runner_done(const Runner& r) {
 }
 
 void write_trace(FILE* out, const Runner& r) {
-  const int s = r.race.local_slot;
+  const int s = r.options.trace_slot >= 0 && r.options.trace_slot < MAX_BIKES ? r.options.trace_slot : r.race.local_slot;
   if (s == NO_BIKE || !r.race.bikes[s]) return;
   const Bike& b = *r.race.bikes[s];
   DVec p = body_position(b, BODY_FRAME);

@@ -41,6 +41,7 @@ struct RunnerOptions {
   double minutes = 0;
   int skill = 0;
   int trace_every = 0;            // > 0: the player's position and speed every so many steps
+  int trace_slot = -1;            // the slot traced instead of the player's (-1: the player)
   float erosion = 0;              // the "--erode" strength, 0..100: wheels dig ruts
   bool record_ground = false;     // keep the heights from before and where the wheels ran
 };
