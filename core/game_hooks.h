@@ -290,6 +290,9 @@ struct NetHooks {
   void (*step)();
   // Shutdown step 1: the disconnect message and closing the socket.
   void (*disconnect)();
+  // The console's keyframe camera ("togglekeycam"): where it is now and
+  // what it looks at; false while it is off or has no keyframes.
+  bool (*keyframe_camera)(Vec3* eye, Vec3* target);
 };
 
 // --- track editor ----------------------------------------------------------------------

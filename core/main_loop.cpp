@@ -141,6 +141,17 @@ bool draw_frame(MainLoop* loop, const FramePlatform& platform, const RaceState& 
     loop->last_pose = pose;
     loop->have_last_pose = true;
   }
+  // The keyframe camera flies over any riding view, as a track camera.
+  Vec3 key_eye, key_target;
+  if ((loop->mode == VIEW_FIRST_PERSON || loop->mode == VIEW_THIRD_PERSON || loop->mode == VIEW_TRACK_CAMERA) &&
+      hooks().net.keyframe_camera && hooks().net.keyframe_camera(&key_eye, &key_target)) {
+    view.mode = VIEW_TRACK_CAMERA;
+    view.eye = key_eye;
+    view.target = key_target;
+    view.fov = (float)g_config.fov;
+    loop->last_pose = {key_eye, key_target, view.fov};
+    loop->have_last_pose = true;
+  }
 
   // 4. The view, its status line and the HUD.
   if (hooks().render.draw_view) {
@@ -261,9 +272,14 @@ void run_step(MainLoop* loop, const FramePlatform& platform, double deadline) {
   if (hooks().race.step) hooks().race.step();
   loop->race_steps++;
   if (loop->capturing_audio && platform.audio_output && platform.audio_output() == AUDIO_CAPTURE &&
-      platform.capture_audio_tick && !platform.capture_audio_tick()) {
-    log_printf("Audio recording stopped: the file takes no more samples\n");
-    loop->capturing_audio = false;
+      platform.capture_audio_tick) {
+    // A recording follows the engines step by step, not frame by frame: the
+    // same ride gives the same samples however fast it was drawn.
+    sound_step(*loop, platform, race_state(), menu_open());
+    if (!platform.capture_audio_tick()) {
+      log_printf("Audio recording stopped: the file takes no more samples\n");
+      loop->capturing_audio = false;
+    }
   }
 }
 

@@ -99,10 +99,12 @@ void run_command(NetClient* client, const std::string& word, const std::string& 
     else
       show_message("Track info saved to %.900s", path.c_str());
   } else if (word == "renderstats") {
-    if (g_console_hooks.reset_render_stats)
+    if (g_console_hooks.reset_render_stats) {
       g_console_hooks.reset_render_stats();
-    else
+      show_message("Render statistics reset");
+    } else {
       unavailable("renderstats");
+    }
   } else if (word == "togglespy") {
     toggle(&g_config.spy, "Spy mode");
   } else if (word == "bbopt") {

@@ -100,6 +100,23 @@ bool keyframe_pose(const KeyframeTrack& track, double time, Vec3* position, Quat
   return true;
 }
 
+Quat look_rotation(Vec3 forward) {
+  const float length = std::sqrt(forward.x * forward.x + forward.y * forward.y + forward.z * forward.z);
+  if (!(length > 1e-6f)) return Quat{1, 0, 0, 0};
+  const float yaw = std::atan2(-forward.x, -forward.z);  // about +Y; 0 looks along -Z
+  const float pitch = std::asin(std::clamp(forward.y / length, -1.0f, 1.0f));  // about +X; up is positive
+  // turn (about Y) x tilt (about X): the tilt first in the camera's frame.
+  const float tw = std::cos(yaw / 2), ty = std::sin(yaw / 2);
+  const float pw = std::cos(pitch / 2), px = std::sin(pitch / 2);
+  return Quat{tw * pw, tw * px, ty * pw, -ty * px};
+}
+
+Vec3 rotation_forward(const Quat& q) {
+  // q (0, 0, -1) q*, written out.
+  return Vec3{-2.0f * (q.x * q.z + q.w * q.y), -2.0f * (q.y * q.z - q.w * q.x),
+              -(1.0f - 2.0f * (q.x * q.x + q.y * q.y))};
+}
+
 std::string track_info_text(const TrackInfo& info) {
   std::string text = "dir=" + info.dir + "\nlongname=" + (info.long_name.empty() ? info.dir : info.long_name) + "\n";
   char numbers[96];

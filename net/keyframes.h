@@ -39,6 +39,12 @@ std::string keyframe_line(const Keyframe& key);
 // the curve. False without keyframes.
 bool keyframe_pose(const KeyframeTrack& track, double time, Vec3* position, Quat* rotation);
 
+// A camera's rotation as a keyframe holds it: the turn that takes the
+// camera's own forward (-Z, up +Y) to look along `forward` with the world's
+// up kept up (yaw about Y, then pitch). And back: where a rotation looks.
+Quat look_rotation(Vec3 forward);
+Vec3 rotation_forward(const Quat& q);
+
 // --- track info files --------------------------------------------------------------------
 
 struct TrackInfo {

@@ -20,8 +20,9 @@ WindowSettings game_window_settings(const RunOptions& options);
 // The main loop's view of the SDL platform.
 FramePlatform sdl_frame_platform();
 
+// The console's commands joined to the renderer, the sound, the cameras and
+// the race (after the network, whose console they serve).
+void install_console_hooks();
+
 // The loaded track for the loop (ground height, track cameras, freeing it).
 void install_track_world_hooks();
-// Until the race flow is part of the game: a race reset loads the track and
-// no bike rides it. Fills only the race entries nobody else has filled.
-void install_track_only_race();

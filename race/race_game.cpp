@@ -1,11 +1,15 @@
 // The race behind the game's hook table.
 #include "race/race_game.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "core/command_line.h"
 #include "core/config.h"
 #include "bike/bike.h"
 #include "bike/bike_model.h"
 #include "bike/drivetrain.h"
+#include "bike/suspension.h"
 #include "core/game_hooks.h"
 #include "robot/race_robots.h"
 #include "track/track.h"
@@ -69,6 +73,7 @@ void reset(const RaceReset& reset) {
   setup.time_limit = reset.minutes > 0 ? (int)(reset.minutes * 60.0 * TICKS_PER_SECOND) : 0;
   setup.laps = reset.laps;
   setup.skill = reset.skill;
+  setup.practice = g_run_options.practice;
   reset_race(&g_race, setup);
 }
 
@@ -85,6 +90,8 @@ void restart() { restart_attempt(&g_race); }
 RaceRobots g_race_robots;
 
 void free_the_race() {
+  // The program ends: the recording gets its last chunk.
+  if (g_race.seams.replay.close_demos) g_race.seams.replay.close_demos(g_race.seams.replay.context);
   // What a learning session rode since the last reset is kept at exit too.
   if (g_race.track && !g_race.track->name.empty()) remember_race_lines(&g_race_robots, g_race.track->name.c_str());
   free_race(&g_race);
@@ -99,7 +106,7 @@ const Bike* race_bike_in_slot(int slot) { return slot >= 0 && slot < MAX_BIKES ?
 
 RaceRider configured_player_rider() {
   RaceRider rider;
-  const BikeSetup& b = g_bike_setup;
+  const PlayerSetup& b = g_bike_setup;
   rider.model = list_name(ChoiceListId::bike_models, b.bike);
   rider.rider_skin = list_name(ChoiceListId::rider_textures, b.rider_texture);
   rider.helmet_skin = list_name(ChoiceListId::head_textures, b.head_texture);
@@ -117,8 +124,34 @@ RaceRider configured_player_rider() {
 
 namespace {
 
+// The suspension graph's read-outs: travel used (0 extended .. 1 bottomed),
+// the damper's speed (negative compressing) and how much of the damping at
+// that speed comes from the low-speed term.
+void suspension_readouts(const Bike& b, HudBike* out) {
+  const BikeTuning& t = b.tuning;
+  // The low-speed term is an offset either way (0 at the middle setting):
+  // its share is of the damping's size.
+  auto share = [](double speed, double slow_compression, double compression, double slow_rebound, double rebound) {
+    return (float)(speed < 0 ? low_speed_share(std::fabs(slow_compression), compression, speed)
+                             : low_speed_share(std::fabs(slow_rebound), rebound, speed));
+  };
+  double fork = fork_position(b), fork_speed = fork_rate(b);
+  out->fork_position = (float)std::clamp(-fork / std::max(b.model.fork_travel, 1e-6f), 0.0, 1.0);
+  out->fork_speed = (float)fork_speed;
+  out->fork_low_speed_share =
+      share(fork_speed, t.fork_slow_compression, t.fork_compression, t.fork_slow_rebound, t.fork_rebound);
+  ShockParameters shock = shock_parameters(b);
+  double u = std::clamp(-swingarm_angle(b) / std::max(shock.travel, 1e-6), 0.0, 1.0);
+  double shock_speed = linkage_curve(shock.linkage, u).ratio * swingarm_rate(b);
+  out->swingarm_position = (float)u;
+  out->shock_speed = (float)shock_speed;
+  out->shock_low_speed_share =
+      share(shock_speed, t.shock_slow_compression, t.shock_compression, t.shock_slow_rebound, t.shock_rebound);
+}
+
 // The HUD's read-outs of a bike: its engine and gearbox, its rider and its
-// laps (the lap being ridden timed from the end of the last one).
+// laps (the lap being ridden timed from the end of the last one), and its
+// suspension.
 bool hud_bike(int slot, HudBike* out) {
   const Bike* b = race_bike_in_slot(slot);
   if (!b) return false;
@@ -129,6 +162,7 @@ bool hud_bike(int slot, HudBike* out) {
   out->gear_count = bike_gear_count(b->model);
   out->lean = b->input.lean;
   out->crashed = b->crash_timer > 0;
+  suspension_readouts(*b, out);
   if (g_race.track) {
     LapState lap = lap_state(g_race.track->gates, g_race.timing[slot]);
     out->laps_completed = lap.completed_laps;
@@ -159,6 +193,7 @@ bool hud_race(HudRace* out) {
   out->lap_total = g_race.lap_total;
   out->time_limit_ticks = g_race.time_limit;
   out->time_trial = g_race.time_trial;
+  out->practice = g_run_options.practice;
   out->playback = g_race.playback;
   return g_race.track != nullptr;
 }

@@ -4,14 +4,24 @@
 #include <cmath>
 
 #include "bike/bike.h"
+#include "bike/bike_math.h"
 #include "bike/drivetrain.h"
 #include "core/main_loop.h"
+#include "platform/log.h"
+#include "sound/engine_synth.h"
 #include "sound/sound.h"
 
 namespace {
 
 BikeInSlotFn g_bike_in_slot = nullptr;
+long g_logged_step = -1000000;
 
+// Every quarter second of race steps at "--super-debug": what the viewed
+// engine is doing, against the step count that also counts a recording's
+// blocks, so that a recording can be laid beside it.
+constexpr long ENGINE_LOG_STEPS = 32;
+
+constexpr double FEET_PER_SECOND_PER_MPH = 1.4666666666666666;
 constexpr double RAD_PER_SEC_TO_RPM = 60.0 / (2.0 * 3.14159265358979323846);
 
 void produce(int slot, float loudness) {
@@ -39,7 +49,22 @@ void produce(int slot, float loudness) {
     }
     if (viewed) set_sound_listener(listener);
   }
-  produce_bike_sound(slot, engine_sound_input(*bike), loudness, viewed);
+  EngineSoundInput input = engine_sound_input(*bike);
+  produce_bike_sound(slot, input, loudness, viewed);
+  long step = g_main_loop.race_steps;
+  if (viewed && g_run_options.debug_level >= 2 && (step >= g_logged_step + ENGINE_LOG_STEPS || step < g_logged_step)) {
+    g_logged_step = step;
+    const dReal* v = dBodyGetLinearVel(bike->body[BODY_FRAME]);
+    double mph = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) / FEET_PER_SECOND_PER_MPH;
+    const WheelShape& rear = bike->wheel[WHEEL_REAR];
+    const EngineSynth* synth = bike_sound_synth(slot);
+    double slip = rear.depth > 0 ? length(rear.sliding_velocity) / FEET_PER_SECOND_PER_MPH : 0.0;
+    log_printf(
+        "Engine sound: step %ld slot %d rpm %.0f gear %d throttle %.2f load %.2f speed %.1f mph rear slip %.1f mph "
+        "loudness %.2f firings %.2f\n",
+        step, slot, input.rpm, bike->gear + 1, input.throttle, input.load, mph, slip, loudness,
+        synth ? synth->definition.firings_per_rev : 0.0);
+  }
 }
 
 void free_sounds() { delete_all_bike_sounds(); }

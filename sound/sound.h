@@ -80,6 +80,7 @@ float sound_competitor_factor(float master, int comp_volume);
 void mix_engine_sound(void* user, int16_t* out, int frames, int channels);
 
 // The "pipe" console command: "%f %f %f %d %d" for the slot's sound, numbers
-// left out as in a definition file. Shows "Pipe updated"; false (and a
-// message) when the slot has no sound.
-bool set_bike_sound_pipe(int slot, const char* arguments);
+// left out as in a definition file. Shows "Pipe updated" (unless the caller
+// answers itself: announce false); false (and a message) when the slot has
+// no sound.
+bool set_bike_sound_pipe(int slot, const char* arguments, bool announce = true);

@@ -383,12 +383,12 @@ void mix_engine_sound(void*, int16_t* out, int frames, int channels) {
   }
 }
 
-bool set_bike_sound_pipe(int slot, const char* arguments) {
+bool set_bike_sound_pipe(int slot, const char* arguments, bool announce) {
   if (!bike_has_sound(slot)) {
     show_message("No engine sound to change");
     return false;
   }
   set_engine_pipe(g_mixer.channel[slot].synth.get(), parse_pipe_numbers(arguments ? arguments : ""));
-  show_message("Pipe updated");
+  if (announce) show_message("Pipe updated");
   return true;
 }

@@ -251,29 +251,49 @@ void draw_lean_indicator(const HudFrame& frame, int width, int height) {
                      ALIGN_CENTRE);
 }
 
+SuspensionTrace g_suspension_trace;
+
+// Fork and swingarm travel over the last frames as two traces, each with its
+// damper speed and the low-speed share of the damping now.
 void draw_suspension_graph(const HudFrame& frame, int width, int height) {
-  if (!g_ui.suspension_graph) return;
+  if (!g_ui.suspension_graph) {
+    g_suspension_trace = SuspensionTrace{};  // a new graph starts empty
+    return;
+  }
+  push_suspension_sample(&g_suspension_trace, frame.bike.fork_position, frame.bike.swingarm_position);
   const UiFont& font = g_ui_assets.mono;
   float size = ui_small_text_size(height);
   float line = (float)ui_line_height(font, size);
-  float x = height * 0.02f, y = height * 0.30f, w = height * 0.55f;
-  draw_rect(x, y, w, line * 7, SHADE);
+  float x = height * 0.02f, y = height * 0.30f, w = std::min(height * 0.62f, width * 0.45f);
+  float plot_h = line * 2.2f;
+  float row_h = plot_h + line * 2.4f;
+  draw_rect(x, y, w, row_h * 2 + line * 0.3f, SHADE);
   struct Row {
     const char* label;
+    bool fork;
     float position, speed, share;
-  } rows[2] = {{"Fork", frame.bike.fork_position, frame.bike.fork_speed, frame.bike.fork_low_speed_share},
-               {"Swingarm", frame.bike.swingarm_position, frame.bike.shock_speed, frame.bike.shock_low_speed_share}};
-  for (int i = 0; i < 2; i++) {
-    float ry = y + line * 0.3f + i * line * 3.3f;
+    Rgba colour;
+  } rows[2] = {{"Fork", true, frame.bike.fork_position, frame.bike.fork_speed, frame.bike.fork_low_speed_share, AMBER},
+               {"Shock", false, frame.bike.swingarm_position, frame.bike.shock_speed,
+                frame.bike.shock_low_speed_share, GREEN}};
+  for (const Row& row : rows) {
+    float ry = y + line * 0.3f + (row.fork ? 0.0f : row_h);
     char text[128];
-    snprintf(text, sizeof text, "%s Position %.2f", rows[i].label, rows[i].position);
+    snprintf(text, sizeof text, "%s travel %3.0f%%", row.label, std::clamp(row.position, 0.0f, 1.0f) * 100.0f);
     draw_text(font, text, x + 6, ry, size, WHITE);
-    float bar_y = ry + line;
-    draw_rect(x + 6, bar_y, w - 12, line * 0.6f, {1, 1, 1, 0.15f});
-    draw_rect(x + 6, bar_y, (w - 12) * std::clamp(rows[i].position, 0.0f, 1.0f), line * 0.6f, AMBER);
-    snprintf(text, sizeof text, "speed %+.2f ft/s  low speed %3.0f%%", rows[i].speed,
-             std::clamp(rows[i].share, 0.0f, 1.0f) * 100.0f);
-    draw_text(font, text, x + 6, bar_y + line * 0.8f, size, WHITE);
+    // The plot: extended at the top, bottomed at the bottom, newest on the right.
+    float px = x + 6, py = ry + line, pw = w - 12;
+    draw_rect(px, py, pw, plot_h, {1, 1, 1, 0.12f});
+    draw_rect(px, py + plot_h * 0.5f, pw, 1, {1, 1, 1, 0.2f});
+    int n = g_suspension_trace.count;
+    float step = pw / (float)(SUSPENSION_TRACE_SAMPLES - 1);
+    float x0 = px + pw - step * (float)(n - 1);
+    for (int i = 1; i < n; i++) {
+      float a = suspension_sample(g_suspension_trace, row.fork, i - 1);
+      float b = suspension_sample(g_suspension_trace, row.fork, i);
+      draw_line(x0 + step * (float)(i - 1), py + a * plot_h, x0 + step * (float)i, py + b * plot_h, 2, row.colour);
+    }
+    draw_text(font, suspension_speed_text(row.speed, row.share).c_str(), px, py + plot_h + line * 0.15f, size, WHITE);
   }
 }
 

@@ -70,7 +70,8 @@ std::string gear_text(const HudBike& bike) { return bike.gear <= 0 ? "N" : std::
 std::string lap_text(const HudFrame& frame) {
   if (frame.bike.finished) return "Finished";
   int lap = frame.bike.laps_completed + 1;
-  int total = frame.have_race ? frame.race.lap_total : 0;
+  // Practice rides on until the rider stops: its lap count is no target.
+  int total = frame.have_race && !frame.race.practice ? frame.race.lap_total : 0;
   if (total > 0 && total < OPEN_LAP_TOTAL) {
     char text[48];
     snprintf(text, sizeof text, "Lap %d/%d", std::min(lap, total), total);
@@ -149,4 +150,26 @@ std::vector<std::string> visible_message_lines(double game_clock) {
     lines.push_back(text);
   }
   return lines;
+}
+
+void push_suspension_sample(SuspensionTrace* trace, float fork, float swingarm) {
+  auto unit = [](float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; };
+  trace->fork[trace->next] = unit(fork);
+  trace->swingarm[trace->next] = unit(swingarm);
+  trace->next = (trace->next + 1) % SUSPENSION_TRACE_SAMPLES;
+  trace->count = std::min(trace->count + 1, SUSPENSION_TRACE_SAMPLES);
+}
+
+float suspension_sample(const SuspensionTrace& trace, bool fork, int i) {
+  if (i < 0 || i >= trace.count) return 0.0f;
+  int at = (trace.next - trace.count + i + SUSPENSION_TRACE_SAMPLES) % SUSPENSION_TRACE_SAMPLES;
+  return fork ? trace.fork[at] : trace.swingarm[at];
+}
+
+std::string suspension_speed_text(float speed, float low_speed_share) {
+  char text[96];
+  float share = std::isfinite(low_speed_share) ? std::clamp(low_speed_share, 0.0f, 1.0f) : 0.0f;
+  snprintf(text, sizeof text, "speed %+.2f ft/s  low speed %3.0f%%", std::isfinite(speed) ? speed : 0.0f,
+           share * 100.0f);
+  return text;
 }

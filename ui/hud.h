@@ -61,6 +61,24 @@ double tach_angle(double rpm);
 // -Z in its own frame), with the position: the "--print-orientation" line.
 std::string orientation_text(const BikeView& view);
 
+// --- suspension graph -------------------------------------------------------------------
+
+// The last SUSPENSION_TRACE_SAMPLES frames of fork and swingarm travel
+// (0 extended .. 1 bottomed) for the "togglegraph" traces.
+constexpr int SUSPENSION_TRACE_SAMPLES = 160;
+struct SuspensionTrace {
+  float fork[SUSPENSION_TRACE_SAMPLES] = {};
+  float swingarm[SUSPENSION_TRACE_SAMPLES] = {};
+  int count = 0;  // samples held
+  int next = 0;   // where the next one goes
+};
+// A frame's travels, clamped to 0..1 (not-a-number as 0).
+void push_suspension_sample(SuspensionTrace* trace, float fork, float swingarm);
+// Sample i of the held ones, 0 the oldest.
+float suspension_sample(const SuspensionTrace& trace, bool fork, int i);
+// "speed -1.25 ft/s  low speed  40%"
+std::string suspension_speed_text(float speed, float low_speed_share);
+
 // --- frame rate -----------------------------------------------------------------------
 
 // Frames over the last second of real time ("draw_fps").

@@ -80,6 +80,15 @@ struct FakeGame {
   int menu_closes, menu_opens;
   std::vector<float> moves;     // editor settle: bike 0's moves
   int collisions_left;
+  bool sound;  // every bike has a sound state
+  // Each engine sound produced: slot, loudness, race steps and captured
+  // blocks at the time.
+  struct Produced {
+    int slot;
+    float loudness;
+    int steps, captured;
+  };
+  std::vector<Produced> produced;
 };
 FakeGame g;
 
@@ -90,7 +99,11 @@ bool fake_bike(int slot, BikeView* out) {
   out->position = {10.0f * slot, 0, 0};
   for (int i = 0; i < 9; i++) out->rotation[i] = i % 4 == 0 ? 1.0f : 0.0f;
   out->clutch_engagement = 0.5f;
+  out->has_sound = g.sound;
   return true;
+}
+void fake_produce(int slot, float loudness) {
+  g.produced.push_back({slot, loudness, (int)g.throttle_per_step.size(), g_captured});
 }
 int fake_order(int slots[MAX_BIKES]) {
   for (size_t i = 0; i < g.order.size(); i++) slots[i] = g.order[i];
@@ -321,6 +334,63 @@ TEST_F(MainLoopTest, PauseHoldsTheRaceAndStepRunsExactlyOne) {
   EXPECT_FALSE(loop.paused);
 }
 
+TEST_F(MainLoopTest, ARecordingHearsTheEnginesOfEveryStep) {
+  g.sound = true;
+  g_game_hooks.sound.produce = fake_produce;
+  g_config.volume = 10;
+  g_config.comp_volume = 5;
+  g_audio = AUDIO_CAPTURE;
+  frame(0.0);
+  g.produced.clear();
+  g_captured = 0;
+  int before = (int)g.throttle_per_step.size();
+  int steps = frame(0.1);
+  ASSERT_GT(steps, 8);
+  ASSERT_EQ(g_captured, steps);
+  // After each step's race step and before its block is taken, every bike
+  // with sound: the viewed one at the master factor, the others lower.
+  for (int k = 1; k <= steps; k++) {
+    int found = 0;
+    for (const FakeGame::Produced& p : g.produced) {
+      if (p.steps != before + k || p.captured != k - 1) continue;
+      EXPECT_FLOAT_EQ(p.loudness, p.slot == 0 ? 1.0f : 0.5f) << "slot " << p.slot;
+      found++;
+    }
+    EXPECT_EQ(found, 3) << "step " << k;
+  }
+
+  // Playing to the device, the sound is produced once a frame.
+  g_audio = AUDIO_DEVICE;
+  g.produced.clear();
+  frame(0.1);
+  EXPECT_EQ(g.produced.size(), 3u);
+}
+
+TEST_F(MainLoopTest, TheKeyframeCameraFliesOverTheRidingViews) {
+  static ViewSetup drawn;
+  static bool flying;
+  flying = false;
+  g_game_hooks.render.draw_view = [](const ViewSetup& v) { drawn = v; };
+  g_game_hooks.net.keyframe_camera = [](Vec3* eye, Vec3* target) {
+    *eye = {1, 2, 3};
+    *target = {1, 2, -7};
+    return flying;
+  };
+  frame(0.0);
+  EXPECT_EQ(drawn.mode, VIEW_FIRST_PERSON);
+  flying = true;
+  frame(0.05);
+  EXPECT_EQ(drawn.mode, VIEW_TRACK_CAMERA);
+  EXPECT_EQ(drawn.eye.y, 2.0f);
+  EXPECT_EQ(drawn.target.z, -7.0f);
+  EXPECT_EQ(loop.mode, VIEW_FIRST_PERSON);  // the view chosen stays for when it stops
+  EXPECT_TRUE(loop.have_last_pose);         // the sound hears from where it films
+  EXPECT_EQ(loop.last_pose.eye.z, 3.0f);
+  flying = false;
+  frame(0.05);
+  EXPECT_EQ(drawn.mode, VIEW_FIRST_PERSON);
+}
+
 TEST_F(MainLoopTest, TabCyclesTheViewsAndLeavesTheEditorWithBikesSettled) {
   frame(0.0);
   ASSERT_EQ(loop.mode, VIEW_FIRST_PERSON);
@@ -389,6 +459,27 @@ TEST_F(MainLoopTest, PreviousAndNextBikeOnlyWhereWatchingIsAllowed) {
   press('[');
   press('[');
   EXPECT_EQ(loop.viewed_slot, 0);  // clamped at the first
+}
+
+std::vector<std::string> g_banners;
+void fake_banner(const char* text, float, float) { g_banners.push_back(text); }
+
+TEST_F(MainLoopTest, WarmupTextOnlyWhileRidingConnectedWithNoServerRace) {
+  g_game_hooks.ui.draw_banner = fake_banner;
+  const std::string warmup = "Warmup mode - collisions disabled";
+  auto shown = [&] {
+    g_banners.clear();
+    frame(0.01);
+    return std::count(g_banners.begin(), g_banners.end(), warmup);
+  };
+  EXPECT_EQ(shown(), 0);  // offline
+  g.net = {true, false, true, 100, 99, 0};
+  EXPECT_EQ(shown(), 1);  // the server's warmup
+  g.net.server_race_running = true;
+  EXPECT_EQ(shown(), 0);  // its race
+  g.net.server_race_running = false;
+  g.race.player_riding = false;
+  EXPECT_EQ(shown(), 0);  // watching
 }
 
 TEST_F(MainLoopTest, SessionStartAndWarpRestartRotateTheLineup) {

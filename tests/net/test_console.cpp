@@ -118,6 +118,13 @@ TEST_F(ConsoleTest, NameDemoWithAndWithoutTheEndingAndWhileNotRecording) {
   EXPECT_EQ(g_demo_recorder.pending_name, "race.dvdemo");
   console_line(&client_, "/namedemo final.dvdemo", 0);
   EXPECT_EQ(g_demo_recorder.pending_name, "final.dvdemo");
+  // 1016 characters are a name; one more is refused and the last name kept.
+  console_line(&client_, ("/namedemo " + std::string(1016, 'n')).c_str(), 0);
+  EXPECT_EQ(newest(), "Demo name updated");
+  EXPECT_EQ(g_demo_recorder.pending_name, std::string(1016, 'n') + ".dvdemo");
+  console_line(&client_, ("/namedemo " + std::string(1017, 'n')).c_str(), 0);
+  EXPECT_EQ(newest(), "Name too long");
+  EXPECT_EQ(g_demo_recorder.pending_name, std::string(1016, 'n') + ".dvdemo");
   g_demo_recorder.practice = true;
   console_line(&client_, "/namedemo lap", 0);
   EXPECT_EQ(newest(), "Not currently recording a demo");
@@ -245,6 +252,27 @@ TEST(Keyframes, RotationsTakeTheShortWayAndStayUnit) {
   add_keyframe(&t, {Vec3{3, 0, 0}, Quat{1, 0, 0, 0}, 1.0});
   EXPECT_EQ(t.keys.size(), 2u);
   EXPECT_EQ(t.keys[1].position.x, 3.0f);
+}
+
+TEST(Keyframes, ALookRotationLooksWhereItWasMadeToLookWithUpKeptUp) {
+  const Vec3 directions[] = {{0, 0, -1}, {1, 0, 0}, {0, 0, 1}, {-3, 1, 2}, {0.2f, -0.9f, -0.1f}};
+  for (Vec3 d : directions) {
+    Quat q = look_rotation(d);
+    EXPECT_NEAR(q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z, 1.0f, 1e-5);
+    Vec3 f = rotation_forward(q);
+    float len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+    EXPECT_NEAR(f.x, d.x / len, 1e-5) << d.x << " " << d.y << " " << d.z;
+    EXPECT_NEAR(f.y, d.y / len, 1e-5);
+    EXPECT_NEAR(f.z, d.z / len, 1e-5);
+    // No roll: the camera's right (+X turned) stays level.
+    Vec3 right = {1 - 2 * (q.y * q.y + q.z * q.z), 2 * (q.x * q.y + q.w * q.z), 2 * (q.x * q.z - q.w * q.y)};
+    EXPECT_NEAR(right.y, 0.0f, 1e-5);
+  }
+  Quat still = look_rotation({0, 0, 0});
+  EXPECT_EQ(still.w, 1.0f);
+  // Looking along +X is a quarter turn about Y (to the right of -Z is +X).
+  Quat q = look_rotation({1, 0, 0});
+  EXPECT_NEAR(std::fabs(q.y), 0.70710678f, 1e-5);
 }
 
 }  // namespace

@@ -12,22 +12,19 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "core/datafile.h"
 #include "render/image.h"
+#include "tests/platform/game_process.h"
 #include "tests/platform/xvfb.h"
+#include "tests/sound/sound_test_util.h"
 #include "tests/track/track_fixture.h"
 #include "ui_gl_fixture.h"
 #include "xtest_keys.h"
 
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class GamePlayTest : public ::testing::Test {
  protected:
@@ -53,76 +50,31 @@ class GamePlayTest : public ::testing::Test {
     ASSERT_TRUE(write_font_file(data_->path("fonts/text.dvfont").c_str(), text));
     ASSERT_TRUE(write_font_file(data_->path("fonts/mono.dvfont").c_str(), mono));
     write_rgba_png(data_->path("tach.png"), make_tach_image(256));
-    digest_ = game_data_digest(data_->path("zzzz.saf").c_str());
-    char pattern[] = "/tmp/dv_play_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    home_ = root_ + "/xdg/Dirtvane/";
-    std::filesystem::create_directories(home_);
-    std::ofstream(root_ + "/lsan.supp") << "leak:libdbus-1.so\nleak:_dri.so\nleak:libLLVM\nleak:libgallium\nleak:libGLX\nleak:libglapi\n";
-    std::ofstream(home_ + "config") << "video_mode=Windowed\nxres=640\nyres=480\n";
-  }
-  void TearDown() override {
-    if (!root_.empty()) std::filesystem::remove_all(root_);
+    game_.data_root = data_->root;
+    game_.digest = game_data_digest(data_->path("zzzz.saf").c_str());
+    ASSERT_TRUE(game_.make_root("dv_play"));
+    root_ = game_.root;
+    home_ = game_.home;
+    write_text(home_ + "config", "video_mode=Windowed\nxres=640\nyres=480\n");
   }
 
-  pid_t start() {
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(root_.c_str()) != 0) _exit(126);
-      setenv("HOME", root_.c_str(), 1);
-      setenv("XDG_DATA_HOME", (root_ + "/xdg").c_str(), 1);
-      setenv("DV_HOME", data_->root.c_str(), 1);
-      setenv("DV_TEST_GAME_DATA_DIGEST", digest_.c_str(), 1);
-      setenv("VORN_OPTIONS", "[message-box:off]", 1);
-      setenv("SDL_AUDIODRIVER", "dummy", 1);
-      std::string lsan = "suppressions=" + root_ + "/lsan.supp";
-      if (const char* given = getenv("LSAN_OPTIONS")) lsan = std::string(given) + ":" + lsan;
-      setenv("LSAN_OPTIONS", lsan.c_str(), 1);
-      unsetenv("VORN_LOGFILE");
-      int out = open((root_ + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open((root_ + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      char name[] = "dirtvane", sound[] = "--nosound", debug[] = "--super-debug";
-      char* argv[] = {name, sound, debug, nullptr};
-      execv(DV_TEST_GAME_PATH, argv);
-      _exit(127);
-    }
-    return pid;
+  // The game with "--super-debug" and, unless the arguments open audio
+  // some other way, "--nosound".
+  pid_t start(std::vector<std::string> args = {"--nosound"}) {
+    args.push_back("--super-debug");
+    return game_.start(DV_TEST_GAME_PATH, args);
   }
-
-  // The exit code once the game ends by itself within `seconds`, else -1
-  // (and the game is killed).
-  int finish(pid_t pid, double seconds) {
-    int status = 0;
-    for (int i = 0; i < seconds * 20; i++) {
-      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      usleep(50000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-  }
-
-  bool wait_for_log(const std::string& text, double seconds) {
-    for (int i = 0; i < seconds * 20; i++) {
-      if (read_text(home_ + "lastlog.txt").find(text) != std::string::npos) return true;
-      usleep(50000);
-    }
-    return false;
-  }
-
-  std::string diagnostics() {
-    return "log:\n" + read_text(home_ + "lastlog.txt") + "\nstderr:\n" + read_text(root_ + "/err");
-  }
+  int finish(double seconds) { return game_.finish(seconds); }
+  bool wait_for_log(const std::string& text, double seconds) { return game_.wait_for_log(text, seconds); }
+  std::string diagnostics() const { return game_.diagnostics(); }
 
   static Xvfb* server_;
   static bool running_;
   static std::string why_;
   XKeyboard keys_;
   std::unique_ptr<ScratchData> data_;
-  std::string digest_, root_, home_;
+  GameProcess game_;
+  std::string root_, home_;
 };
 
 Xvfb* GamePlayTest::server_ = nullptr;
@@ -179,7 +131,7 @@ TEST_F(GamePlayTest, MenusChangeSettingsStartARaceAndTakeAScreenshot) {
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
-  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+  EXPECT_EQ(finish(30), 0) << diagnostics();
 
   std::string config = read_text(home_ + "config");
   EXPECT_NE(config.find("fov=115.000000\n"), std::string::npos) << config << diagnostics();
@@ -260,5 +212,208 @@ TEST_F(GamePlayTest, PointsSeriesMenuStartsTheNextEvent) {
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
-  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+  EXPECT_EQ(finish(30), 0) << diagnostics();
+}
+
+namespace {
+
+// One "Engine sound:" line of the game's "--super-debug" log.
+struct EngineLogLine {
+  long step;
+  double rpm, throttle, loudness, firings;
+};
+
+std::vector<EngineLogLine> engine_log(const std::string& log) {
+  std::vector<EngineLogLine> lines;
+  for (size_t at = log.find("Engine sound: step "); at != std::string::npos;
+       at = log.find("Engine sound: step ", at + 1)) {
+    EngineLogLine e;
+    int slot, gear;
+    double load, speed, slip;
+    if (sscanf(log.c_str() + at,
+               "Engine sound: step %ld slot %d rpm %lf gear %d throttle %lf load %lf speed %lf mph rear slip %lf mph "
+               "loudness %lf firings %lf",
+               &e.step, &slot, &e.rpm, &gear, &e.throttle, &load, &speed, &slip, &e.loudness, &e.firings) == 10)
+      lines.push_back(e);
+  }
+  return lines;
+}
+
+}  // namespace
+
+TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
+  const std::string raw = root_ + "/ride.raw";
+  pid_t pid = start({"--record-audio", raw});
+  ASSERT_GT(pid, 0);
+  unsigned long window = 0;
+  for (int i = 0; i < 200 && !window; i++) {
+    window = keys_.find_window("Dirtvane");
+    if (!window) usleep(50000);
+  }
+  ASSERT_NE(window, 0u) << diagnostics();
+  ASSERT_TRUE(wait_for_log("GL_EXTENSIONS", 20)) << diagnostics();
+  usleep(800000);
+  keys_.focus(window);
+  usleep(200000);
+  // Race, Start Race; the engine idles behind the gate, then the throttle
+  // is held wide open until the limiter holds it, and let go.
+  keys_.tap("Home");
+  keys_.tap("Down");
+  keys_.tap("Return");
+  keys_.tap("End");
+  keys_.tap("Return");
+  usleep(3000000);
+  keys_.hold("x", true);
+  usleep(3000000);
+  keys_.hold("x", false);
+  usleep(1000000);
+  keys_.tap("Escape");
+  keys_.tap("End");
+  keys_.tap("Return");
+  ASSERT_EQ(finish(30), 0) << diagnostics();
+
+  // One block of 690 samples for every race step the game ran.
+  std::string log = read_text(home_ + "lastlog.txt");
+  long frames = 0, steps = 0;
+  size_t ended = log.find("Main loop ended after ");
+  ASSERT_NE(ended, std::string::npos) << log;
+  ASSERT_EQ(sscanf(log.c_str() + ended, "Main loop ended after %ld frames and %ld race steps", &frames, &steps), 2);
+  std::string bytes = read_text(raw);
+  ASSERT_GT(steps, 128 * 5);
+  ASSERT_EQ((long)bytes.size(), steps * 690 * 2) << steps << " steps";
+  std::vector<float> samples(bytes.size() / 2);
+  for (size_t i = 0; i < samples.size(); i++)
+    samples[i] = (float)(int16_t)((uint8_t)bytes[2 * i] | (uint8_t)bytes[2 * i + 1] << 8);
+  std::filesystem::create_directories(DV_UI_SHOTS_DIR);
+  std::filesystem::copy_file(raw, std::string(DV_UI_SHOTS_DIR) + "/game_ride.raw",
+                             std::filesystem::copy_options::overwrite_existing);
+
+  // Where the engine ran steadily for a quarter second, the recording's
+  // pitch is its firing rate, rpm / 60 x firings per revolution, both at
+  // idle and on the limiter.
+  std::vector<EngineLogLine> engine = engine_log(log);
+  ASSERT_GT(engine.size(), 20u) << log;
+  bool idle = false, limiter = false, open_throttle_heard = false;
+  int windows = 0;
+  for (size_t i = 0; i + 1 < engine.size(); i++) {
+    const EngineLogLine& a = engine[i];
+    const EngineLogLine& b = engine[i + 1];
+    if (b.step - a.step != 32 || a.loudness <= 0 || b.loudness != a.loudness || a.rpm < 1200) continue;
+    if (std::fabs(b.rpm - a.rpm) > 0.01 * a.rpm || std::fabs(b.throttle - a.throttle) > 0.01) continue;
+    std::vector<float> window(samples.begin() + a.step * 690, samples.begin() + b.step * 690);
+    double level = sound_test::rms(window);
+    EXPECT_GT(level, 30.0) << "step " << a.step << " rpm " << a.rpm;
+    double hz = sound_test::fundamental_hz(window, 88320, 8, 400);
+    double expected = a.rpm / 60.0 * a.firings;
+    EXPECT_NEAR(hz, expected, 0.05 * expected) << "step " << a.step << " rpm " << a.rpm;
+    windows++;
+    if (a.rpm < 2500 && a.throttle == 0) idle = true;
+    if (a.rpm > 8000 && a.throttle == 1) {
+      limiter = true;
+      open_throttle_heard = level > 300;
+    }
+  }
+  EXPECT_GT(windows, 6);
+  EXPECT_TRUE(idle) << log;
+  EXPECT_TRUE(limiter) << log;
+  EXPECT_TRUE(open_throttle_heard);
+}
+
+namespace {
+
+// Types a line into the chat line (opened with the Chat key, "t") and sends it.
+void type_line(XKeyboard& keys, const std::string& text) {
+  keys.tap("t");
+  for (char c : text) {
+    std::string key(1, c);
+    if (c == ' ') key = "space";
+    else if (c == '/') key = "slash";
+    else if (c == '.') key = "period";
+    else if (c == '-') key = "minus";
+    keys.tap(key.c_str());
+  }
+  keys.tap("Return");
+}
+
+int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(GamePlayTest, ConsoleCommandsReachTheirSubsystems) {
+  pid_t pid = start({});  // the audio device (SDL's dummy driver), for the pipe
+  ASSERT_GT(pid, 0);
+  unsigned long window = 0;
+  for (int i = 0; i < 200 && !window; i++) {
+    window = keys_.find_window("Dirtvane");
+    if (!window) usleep(50000);
+  }
+  ASSERT_NE(window, 0u) << diagnostics();
+  ASSERT_TRUE(wait_for_log("GL_EXTENSIONS", 20)) << diagnostics();
+  usleep(800000);
+  keys_.focus(window);
+  usleep(200000);
+  // Race, Start Race: the player on the gate, the chase view.
+  keys_.tap("Home");
+  keys_.tap("Down");
+  keys_.tap("Return");
+  keys_.tap("End");
+  keys_.tap("Return");
+  usleep(1500000);
+  keys_.tap("Tab");
+  usleep(300000);
+
+  type_line(keys_, "/savetrackinfo");
+  ASSERT_TRUE(wait_for_log("Track info saved to " + home_ + "rabbithill.trackinfo", 10)) << diagnostics();
+  type_line(keys_, "/pipe 2.5 0.5 -0.8 0 15");
+  type_line(keys_, "/randdump");
+  type_line(keys_, "/renderstats");
+  type_line(keys_, "/addkey");
+  type_line(keys_, "/camangle 90 -10");
+  type_line(keys_, "/togglegraph");
+  ASSERT_TRUE(wait_for_log("Suspension graph ON", 10)) << diagnostics();
+  usleep(1500000);  // the graph's traces fill
+  keys_.tap("s");
+  ASSERT_TRUE(wait_for_log("Saved \"screenshot000.png\"", 10)) << diagnostics();
+  type_line(keys_, "/forcereload");
+  ASSERT_TRUE(wait_for_log("Track will be reloaded on next restart", 10)) << diagnostics();
+  int loads = count_of(read_text(home_ + "lastlog.txt"), "Loading heights\n");
+  // Race, Start Race again on the same track.
+  keys_.tap("Escape");
+  keys_.tap("Home");
+  keys_.tap("Down");
+  keys_.tap("Return");
+  keys_.tap("End");
+  keys_.tap("Return");
+  usleep(1500000);
+  keys_.tap("Escape");
+  keys_.tap("End");
+  keys_.tap("Return");
+  EXPECT_EQ(finish(30), 0) << diagnostics();
+
+  std::string log = read_text(home_ + "lastlog.txt");
+  EXPECT_NE(log.find("Pipe updated"), std::string::npos) << log;
+  EXPECT_NE(log.find("Race random "), std::string::npos) << log;
+  EXPECT_NE(log.find("Render statistics reset"), std::string::npos) << log;
+  EXPECT_NE(log.find("Keyframe added"), std::string::npos) << log;
+  EXPECT_NE(log.find("Camera aimed"), std::string::npos) << log;
+  EXPECT_EQ(log.find("is not available here"), std::string::npos) << log;
+  EXPECT_EQ(count_of(log, "Loading heights\n"), loads + 1) << log;
+
+  // The info file: the loaded track's directory, name from the track list,
+  // gates (the fixture's four, one lap of four) and a digest.
+  std::string info = read_text(home_ + "rabbithill.trackinfo");
+  const std::string head = "dir=rabbithill\nlongname=Fixture Hills\nfirstlap=4\nnormallap=4\ngatecount=4\nhash=";
+  ASSERT_EQ(info.substr(0, head.size()), head) << info;
+  std::string hash = info.substr(head.size());
+  ASSERT_EQ(hash.size(), 41u) << info;
+  EXPECT_EQ(hash.find_first_not_of("0123456789abcdef"), 40u) << hash;
+  EXPECT_NE(hash, std::string(40, '0') + "\n");
+
+  std::filesystem::create_directories(DV_UI_SHOTS_DIR);
+  std::filesystem::copy_file(home_ + "screenshot000.png", std::string(DV_UI_SHOTS_DIR) + "/game_suspension_graph.png",
+                             std::filesystem::copy_options::overwrite_existing);
 }

@@ -54,6 +54,10 @@ TEST(HudText, LapsPositionAndTimeLeft) {
   frame.bike.laps_completed = 2;
   frame.race.lap_total = 1000000;  // a timed race keeps its length open
   EXPECT_EQ(lap_text(frame), "Lap 3");
+  frame.race.lap_total = 1000;  // practice starts with a long lap count it never means
+  frame.race.practice = true;
+  EXPECT_EQ(lap_text(frame), "Lap 3");
+  frame.race.practice = false;
 
   frame.position = 3;
   frame.riders = 10;
@@ -109,6 +113,26 @@ TEST(HudText, FrameRateOverEachSecond) {
   EXPECT_NEAR(rate.fps, 25.0, 0.5);
   count_frame(&rate, 5.0);  // the clock went back: start again
   EXPECT_EQ(rate.frames, 1);
+}
+
+TEST(SuspensionGraph, TraceKeepsTheNewestFramesInOrder) {
+  SuspensionTrace trace;
+  EXPECT_EQ(suspension_sample(trace, true, 0), 0.0f);
+  push_suspension_sample(&trace, 0.25f, 2.0f);
+  push_suspension_sample(&trace, NAN, -1.0f);
+  ASSERT_EQ(trace.count, 2);
+  EXPECT_EQ(suspension_sample(trace, true, 0), 0.25f);
+  EXPECT_EQ(suspension_sample(trace, false, 0), 1.0f);  // clamped
+  EXPECT_EQ(suspension_sample(trace, true, 1), 0.0f);   // not a number
+  EXPECT_EQ(suspension_sample(trace, false, 1), 0.0f);
+  EXPECT_EQ(suspension_sample(trace, true, 2), 0.0f);   // not held
+  // Past the ring's length the oldest go: sample 0 is always the oldest held.
+  for (int i = 0; i < SUSPENSION_TRACE_SAMPLES + 10; i++) push_suspension_sample(&trace, i * 0.001f, 0.5f);
+  EXPECT_EQ(trace.count, SUSPENSION_TRACE_SAMPLES);
+  EXPECT_FLOAT_EQ(suspension_sample(trace, true, 0), 0.010f);
+  EXPECT_FLOAT_EQ(suspension_sample(trace, true, SUSPENSION_TRACE_SAMPLES - 1), (SUSPENSION_TRACE_SAMPLES + 9) * 0.001f);
+  EXPECT_EQ(suspension_speed_text(-1.254f, 0.4f), "speed -1.25 ft/s  low speed  40%");
+  EXPECT_EQ(suspension_speed_text(0.5f, 7.0f), "speed +0.50 ft/s  low speed 100%");
 }
 
 TEST(MessageLines, ConfiguredCountHiddenTwoSecondsAfterTheLast) {

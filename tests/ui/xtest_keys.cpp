@@ -82,3 +82,11 @@ void XKeyboard::tap(const char* key, int times) {
     usleep(70000);
   }
 }
+
+void XKeyboard::hold(const char* key, bool down) {
+  Display* display = static_cast<Display*>(display_);
+  unsigned code = XKeysymToKeycode(display, XStringToKeysym(key));
+  reinterpret_cast<FakeKey>(fake_key_)(display, code, down ? True : False, 0);
+  XFlush(display);
+  usleep(40000);
+}

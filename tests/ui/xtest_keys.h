@@ -17,6 +17,8 @@ class XKeyboard {
   // One press and release of the key with this X key name ("Down",
   // "Return", "Escape", "q"), with time for the game to take both.
   void tap(const char* key, int times = 1);
+  // Holds the key down (true) or lets it go (false), as a rider holds the throttle.
+  void hold(const char* key, bool down);
 
  private:
   void* display_ = nullptr;
