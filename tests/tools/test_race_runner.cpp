@@ -136,6 +136,39 @@ TEST_F(RunnerRace, ProvingGroundLapsAndATimeTrial) {
   end_runner(runner.get());
 }
 
+// The race step's wheel-terrain seam: ruts at --erode strength, where the
+// wheels ran and nowhere else, and none at all at 0.
+TEST_F(RunnerRace, TheRaceDigsRutsAtItsErosionSetting) {
+  RunnerOptions options;
+  options.course = "proving_ground";
+  options.script = follow_script(30);
+  options.lineup.assign(MAX_BIKES, LINEUP_EMPTY);
+  options.lineup[0] = LINEUP_HUMAN;
+  options.lineup[1] = options.lineup[2] = LINEUP_ROBOT;
+  options.follow_robots = true;
+  options.ticks = 20 * 128;
+  options.record_ground = true;
+  for (float erosion : {0.0f, 100.0f}) {
+    SCOPED_TRACE(erosion);
+    options.erosion = erosion;
+    std::unique_ptr<Runner> runner;
+    std::string report = run(options, &runner);
+    end_ground_record(runner.get());
+    const RutRideResult& g = runner->ground;
+    EXPECT_TRUE(g.all_finite);
+    EXPECT_EQ(g.changed_off_track, 0);
+    if (erosion == 0) {
+      EXPECT_EQ(g.changed, 0);
+      EXPECT_EQ(g.modifications, 0);
+    } else {
+      EXPECT_GT(g.changed, 100) << report;
+      EXPECT_LT(g.deepest_dig, 0.0f);
+      EXPECT_GT(g.highest_pile, 0.0f);
+    }
+    end_runner(runner.get());
+  }
+}
+
 TEST_F(RunnerRace, AMissingTrackIsReported) {
   RunnerOptions options;
   options.track = "nowhere";
