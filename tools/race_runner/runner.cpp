@@ -442,6 +442,13 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
                                           script.follow_speed * FEET_PER_SECOND_PER_MPH, &g_track.terrain, false, false);
     r->robot_limits =
         plan_follow_speeds(r->line.data(), (int)r->line.size(), ROBOT_FOLLOW_SPEED, &g_track.terrain, false, false);
+    // Ground without jumps is ridden as before: the follower keeps its own
+    // braking and throttle.
+    auto plans_nothing = [](const std::vector<float>& v, double top) {
+      return std::all_of(v.begin(), v.end(), [&](float x) { return x >= (float)top; });
+    };
+    if (plans_nothing(r->player_limits, script.follow_speed * FEET_PER_SECOND_PER_MPH)) r->player_limits.clear();
+    if (plans_nothing(r->robot_limits, ROBOT_FOLLOW_SPEED)) r->robot_limits.clear();
   }
   const int local = r->race.local_slot;
   if (local != NO_BIKE && script.follow_speed > 0 && r->line.size() >= 2) {
