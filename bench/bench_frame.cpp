@@ -89,6 +89,18 @@ void shots(const std::string& dir, int w, int h, float fov) {
     snprintf(name, sizeof name, "track_camera_%d", k);
     draw(look_at(c.position, centre, c.fov > 0 ? c.fov : 90.0f), one, name);
   }
+  // The row of starting gates from in front, a bike standing behind the
+  // middle one: the gates stand on the ground, the bike behind its gate.
+  if (gate) {
+    const StartingGate& middle = g_track.gates.starting_gates[g_track.gates.starting_gates.size() / 2];
+    Vec3 line = middle.position;
+    Vec3 behind_gate = {line.x + 0.625f * std::sin(heading), 0, line.z + 0.625f * std::cos(heading)};
+    behind_gate.y = height_at(g_track.terrain, behind_gate.x, behind_gate.z);
+    place_bike(bike, behind_gate, heading);
+    Vec3 eye = {line.x - 28.0f * std::sin(heading), 0, line.z - 28.0f * std::cos(heading)};
+    eye.y = height_at(g_track.terrain, eye.x, eye.z) + 6.0f;
+    draw(look_at(eye, line + Vec3{0, 1.5f, 0}, 70.0f), one, "start_gates");
+  }
   // Into the sun, for the lens flares.
   Vec3 sun = g_track.lighting.sun_vector;
   Vec3 eye = centre + Vec3{0, 4, 0};

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 
+#include "core/setup_choices.h"
 #include "core/types.h"
 
 struct Bike;
@@ -47,11 +48,6 @@ enum ControlIndex {
   CONTROL_BACK_UP,
   CONTROL_LEAN,
   CONTROL_COUNT
-};
-
-struct ControlOptions {
-  bool reverse_steering;  // "Reversed Steering"
-  bool sticky_dab;        // "Sticky Sit/Dab"
 };
 
 // Hands the player's control vector to the bike, in the order steer, front

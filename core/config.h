@@ -178,9 +178,10 @@ struct Config {
   Binding bindings[BINDING_COUNT];
 };
 
-// The player's bike setup, as the setup menus and bike setup files hold it.
-// Turning it into physical values is the bike simulation's job.
-struct BikeSetup {
+// The player's rider and bike setup, as the setup menus and bike setup files
+// hold it. Turning it into physical values (the simulation's BikeSetup) is the
+// bike simulation's job.
+struct PlayerSetup {
   int bike;
   char name[RIDER_NAME_MAX + 1];
   char number[RACE_NUMBER_MAX + 1];
@@ -207,7 +208,7 @@ struct BikeSetup {
 };
 
 extern Config g_config;
-extern BikeSetup g_bike_setup;
+extern PlayerSetup g_bike_setup;
 
 // --- the tables -------------------------------------------------------------------
 

@@ -11,7 +11,7 @@
 #endif
 
 Config g_config;
-BikeSetup g_bike_setup;
+PlayerSetup g_bike_setup;
 
 namespace {
 
@@ -125,7 +125,7 @@ SettingRow with_flags(SettingRow row, unsigned flags) {
 }
 
 Config& c = g_config;
-BikeSetup& b = g_bike_setup;
+PlayerSetup& b = g_bike_setup;
 
 // --- the configuration file -------------------------------------------------------
 

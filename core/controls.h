@@ -120,11 +120,6 @@ struct BikeControls {
   int shift;                // +1 up, -1 down, 0 none
 };
 
-struct ControlOptions {
-  bool reverse_steering;
-  bool sticky_dab;
-};
-
 // Per-rider state carried between steps.
 struct ControlLatch {
   bool dab_latched;

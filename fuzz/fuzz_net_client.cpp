@@ -29,9 +29,11 @@ NetClientHooks hooks() {
     Game* g = static_cast<Game*>(c);
     if (race.riding_slot < 0 || race.riding_slot > NO_BIKE) __builtin_trap();
     for (int s = 0; s < MAX_BIKES; s++) {
-      if (race.requests[s] < 0 || race.requests[s] > SLOT_REQUEST_PLAYER) __builtin_trap();
+      const int q = race.requests[s];
+      if (q < 0 || (q > SLOT_REQUEST_PLAYER && q < SLOT_REQUEST_ROBOT) || q >= SLOT_REQUEST_ROBOT + MAX_ROBOT_NUMBER)
+        __builtin_trap();
       if (race.riders[s].number.size() > 3 || race.riders[s].name.size() > CLIENT_INFO_FIELD_MAX) __builtin_trap();
-      g->remote[s] = race.requests[s] == SLOT_REQUEST_PLAYER;
+      g->remote[s] = remote_request(race.requests[s]);
     }
     memset(digest, 0, TRACK_DIGEST_BYTES);
     return true;

@@ -35,6 +35,7 @@ bool fake_take(FakeLink* link, double now, const SocketAddress& address, const u
 void raw_send(NetClient* c, const uint8_t* bytes, int length, const SocketAddress& to) {
   if (c->socket < 0) return;
   if (send_datagram(c->socket, bytes, length, to) < 0) {
+    c->send_failures++;  // a full send buffer drops the datagram without a name
     if (const char* name = socket_error()) client_print(c, "sendto error (%.100s)\n", name);
     return;
   }

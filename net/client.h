@@ -51,6 +51,9 @@ enum NetClientState : int {
 constexpr int SLOT_REQUEST_NONE = 0;
 constexpr int SLOT_REQUEST_SELF = 1;
 constexpr int SLOT_REQUEST_PLAYER = 5;
+constexpr int SLOT_REQUEST_ROBOT = 1000;  // + n: the server's robot number n, its states relayed like a player's
+// Another rider whose states come from the server: a player or a robot.
+inline bool remote_request(int request) { return request == SLOT_REQUEST_PLAYER || request >= SLOT_REQUEST_ROBOT; }
 
 // The race the server announced, for the race set-up (race reset online).
 struct OnlineRace {
@@ -174,6 +177,7 @@ struct NetClient {
   // Counters for the race runner and the tests.
   long datagrams_sent = 0, datagrams_received = 0;
   long bytes_sent = 0, bytes_received = 0;
+  long send_failures = 0;  // datagrams the socket did not take
 };
 
 // Clears everything to the reset values (no socket).

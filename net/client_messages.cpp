@@ -65,7 +65,8 @@ void take_bike(NetClient* c, const ServerMessage& m) {
   const int slot = (int)m.bike_slot;
   if (c->last_bike_acknowledged != NO_BIKE && slot <= c->last_bike_acknowledged) return;
   parse_client_info_text(m.text, m.text_length, &c->riders[slot]);
-  c->slot_request[slot] = SLOT_REQUEST_PLAYER;
+  const int robot = robot_number_of_text(m.text, m.text_length);
+  c->slot_request[slot] = robot >= 0 ? SLOT_REQUEST_ROBOT + robot : SLOT_REQUEST_PLAYER;
   c->last_bike_acknowledged = slot;
   enter_state(c, NET_BIKE_ACKNOWLEDGED);
 }

@@ -331,6 +331,34 @@ void parse_client_info_text(const uint8_t* text, int length, DemoRider* rider) {
   rider->name = field(false, CLIENT_INFO_FIELD_MAX);
 }
 
+std::string robot_bike_text(const DemoRider& rider, int robot_number, int max_length) {
+  const std::string line = "\nrobot " + std::to_string(robot_number);
+  // The robot line is never cut: the rider's text gives way to it and to
+  // the line feeds a text cut short of its third line gets back, so the
+  // robot line starts after the name's.
+  std::string text = client_info_text(rider, max_length - (int)line.size() - 2);
+  int feeds = 0;
+  for (char ch : text) feeds += ch == '\n';
+  for (; feeds < 2; feeds++) text += '\n';
+  return text + line;
+}
+
+int robot_number_of_text(const uint8_t* text, int length) {
+  int i = 0, feeds = 0;
+  for (; i < length && feeds < 3; i++) feeds += text[i] == '\n';
+  if (feeds < 3) return -1;
+  static const char PREFIX[] = "robot ";
+  const int prefix = (int)sizeof PREFIX - 1;
+  if (length - i < prefix + 1 || memcmp(text + i, PREFIX, (size_t)prefix) != 0) return -1;
+  long n = 0;
+  for (i += prefix; i < length; i++) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    n = n * 10 + (text[i] - '0');
+    if (n >= MAX_ROBOT_NUMBER) return -1;
+  }
+  return (int)n;
+}
+
 // --- password proof --------------------------------------------------------------------
 
 uint32_t password_proof(const std::string& password, uint32_t key) {

@@ -170,6 +170,16 @@ std::string client_info_text(const DemoRider& rider, int max_length);
 // fields are cut to CLIENT_INFO_FIELD_MAX.
 void parse_client_info_text(const uint8_t* text, int length, DemoRider* rider);
 
+// A bike message for one of the server's robots carries, after the client
+// info text, a fourth line "robot %d" with the robot's number (0 and up,
+// below MAX_ROBOT_NUMBER). The line is past the name, so a client that does
+// not know it still takes the rider as a player.
+constexpr int MAX_ROBOT_NUMBER = 10000;
+std::string robot_bike_text(const DemoRider& rider, int robot_number, int max_length);
+// The robot number of a bike message's text; -1 when the text is a player's
+// (no fourth line, or one that is not exactly "robot " and a number in range).
+int robot_number_of_text(const uint8_t* text, int length);
+
 // --- password proof --------------------------------------------------------------------
 
 // RIPEMD-160 of the password's bytes followed by the connection key as four

@@ -29,11 +29,17 @@ bool seam_race_running(void* c) { return server_race_running(*link_of(c)->client
 
 bool seam_slot_rider(void* c, int slot, int code, RaceRider* rider) {
   RaceLink* l = link_of(c);
-  if (code != LINEUP_REMOTE_PLAYER || !valid_slot(slot)) return false;  // 1000 + n: the race's own robots
+  if ((code != LINEUP_REMOTE_PLAYER && code < LINEUP_ROBOT_NUMBER) || !valid_slot(slot)) return false;
+  // The server's robots ride as it drives them: their states come like a player's.
   race_rider_from_table(l->client->riders[slot], rider);
   // A client that sent the short form gave no skins; the model it must give.
   if (rider->model.empty()) rider->model = l->race->player.model;
   return true;
+}
+
+bool seam_slot_inactive(void* c, int slot) {
+  const NetClient* n = link_of(c)->client;
+  return valid_slot(slot) && n->now - n->last_state_time[slot] >= 1.0;
 }
 
 void seam_clear_online(void* c) {
@@ -135,7 +141,10 @@ int lineup_code_for_request(int request) {
   switch (request) {
     case SLOT_REQUEST_SELF: return LINEUP_HUMAN;
     case SLOT_REQUEST_PLAYER: return LINEUP_REMOTE_PLAYER;
-    default: return LINEUP_EMPTY;
+    default:
+      if (request >= SLOT_REQUEST_ROBOT && request - SLOT_REQUEST_ROBOT < MAX_ROBOT_NUMBER)
+        return LINEUP_ROBOT_NUMBER + (request - SLOT_REQUEST_ROBOT);
+      return LINEUP_EMPTY;
   }
 }
 
@@ -179,4 +188,5 @@ void link_client_to_race(RaceLink* l) {
   n.server_race_running = seam_race_running;
   n.slot_rider = seam_slot_rider;
   n.clear_online_data = seam_clear_online;
+  n.slot_inactive = seam_slot_inactive;
 }

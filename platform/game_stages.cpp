@@ -21,6 +21,7 @@
 #include "race/race_results.h"
 #include "race/series.h"
 #include "render/renderer.h"
+#include "replay/replay_game.h"
 #include "render/texture.h"
 #include "sound/bike_sound.h"
 #include "sound/sound.h"
@@ -184,6 +185,7 @@ void install_game_stages() {
   // The subsystems, each filling its own section of g_game_hooks.
   install_track_world_hooks();
   install_race_hooks();
+  install_replay_hooks();
   install_results_hooks();
   install_game_network();
   install_console_hooks();

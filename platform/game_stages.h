@@ -26,6 +26,3 @@ void install_console_hooks();
 
 // The loaded track for the loop (ground height, track cameras, freeing it).
 void install_track_world_hooks();
-// Until the race flow is part of the game: a race reset loads the track and
-// no bike rides it. Fills only the race entries nobody else has filled.
-void install_track_only_race();

@@ -56,24 +56,6 @@ int find_track_entry(const char* name) {
   return -1;
 }
 
-// --- the stand-in race -----------------------------------------------------------
-
-unsigned g_track_only_resets = 0;
-
-void track_only_state(RaceState* state) {
-  state->track_loaded = track_loaded();
-  state->player_slot = NO_BIKE;
-  state->reset_count = g_track_only_resets;
-  state->gate_drop_tick = -1;
-}
-
-void track_only_reset(const RaceReset& reset) {
-  std::string name = reset.track ? reset.track : g_track.name;
-  TrackLoadSettings settings = {renderer_ground_method(), renderer_shader_choice(), g_run_options.debug_level};
-  reload_track(&g_track, name, false, settings);
-  g_track_only_resets++;
-}
-
 }  // namespace
 
 void install_track_world_hooks() {
@@ -85,12 +67,4 @@ void install_track_world_hooks() {
   world.free_track = free_track;
   world.track_map = track_map;
   g_find_track_entry = find_track_entry;
-}
-
-void install_track_only_race() {
-  RaceHooks& race = g_game_hooks.race;
-  if (!race.state && !race.reset) {
-    race.state = track_only_state;
-    race.reset = track_only_reset;
-  }
 }

@@ -88,18 +88,17 @@ void create_lineup_bikes(Race* r, const int lineup[MAX_BIKES], LoadingStage* sta
     } else if (code == LINEUP_REMOTE_PLAYER || code >= LINEUP_ROBOT_NUMBER) {
       RaceRider rider;
       const RaceNetSeams& net = r->seams.net;
-      bool given = net.slot_rider && net.slot_rider(net.context, s, code, &rider);
+      // A rider from the server's tables rides as the server's states say,
+      // a robot of the server's included; robot n without them is ridden
+      // here by personality n.
+      const bool remote = net.slot_rider && net.slot_rider(net.context, s, code, &rider);
       int personality = code >= LINEUP_ROBOT_NUMBER ? (code - LINEUP_ROBOT_NUMBER) % PERSONALITY_COUNT : -1;
-      if (!given && personality >= 0) {
-        rider = personality_rider(personality);
-        given = true;
-      }
-      if (!given) continue;
-      race_add_bike(r, s, code == LINEUP_REMOTE_PLAYER ? RACE_SLOT_HISTORY : RACE_SLOT_ROBOT, rider);
-      if (personality >= 0) {
-        r->personality[s] = personality;
-        if (r->seams.robot.robot_created) r->seams.robot.robot_created(r->seams.robot.context, s, personality, r->skill);
-      }
+      if (!remote && personality < 0) continue;
+      if (!remote) rider = personality_rider(personality);
+      race_add_bike(r, s, remote ? RACE_SLOT_HISTORY : RACE_SLOT_ROBOT, rider);
+      if (personality >= 0) r->personality[s] = personality;
+      if (!remote && r->seams.robot.robot_created)
+        r->seams.robot.robot_created(r->seams.robot.context, s, personality, r->skill);
     } else {
       int personality = pick_personality(r, kind_for_code(code), used);
       race_add_bike(r, s, RACE_SLOT_ROBOT, personality_rider(personality));
@@ -278,6 +277,7 @@ bool reset_race(Race* r, const RaceSetup& setup) {
   r->skill = setup.skill;
   r->playback = setup.playback;
   r->record = setup.record;
+  r->practice = setup.practice && setup.lineup != nullptr && !setup.playback;
   r->time_limit = std::max(0, setup.time_limit);
   r->configured_laps = std::max(0, setup.laps);
   r->gate_drop_tick = on_server && seams.net.gate_drop_tick ? seams.net.gate_drop_tick(seams.net.context)
@@ -375,8 +375,16 @@ void update_standings(Race* r) {
   r->running_count = n;
   update_race_length(r);
   if (n == 0 || r->results_final || r->time_trial) return;
-  for (int i = 0; i < n; i++)
-    if (!r->timing[r->running_order[i].slot].finished) return;
+  const RaceNetSeams& net = r->seams.net;
+  const bool on_server = net.online && net.online(net.context);
+  for (int i = 0; i < n; i++) {
+    const int s = r->running_order[i].slot;
+    if (r->timing[s].finished) continue;
+    // Online a rider gone quiet (left, or lost) holds nobody's results.
+    if (on_server && r->mode[s] == RACE_SLOT_HISTORY && net.slot_inactive && net.slot_inactive(net.context, s))
+      continue;
+    return;
+  }
   r->results_final = true;
   if (r->seams.final_results) r->seams.final_results(r->seams.context, r);
 }

@@ -124,8 +124,9 @@ struct RaceNetSeams {
   const char* (*track)(void* context);        // the server's track
   int (*gate_drop_tick)(void* context);       // the server's drop tick
   bool (*server_race_running)(void* context); // false in warmup: no bike contacts
-  // Codes 5 and 1000 + n: the rider the server's tables give the slot.
-  // False leaves the slot empty.
+  // Codes 5 and 1000 + n: the rider the server's tables give the slot, then
+  // driven by the states the server relays. False leaves a 5 empty and
+  // puts robot personality n, ridden locally, in a 1000 + n.
   bool (*slot_rider)(void* context, int slot, int code, RaceRider* rider);
   // Racing locally: forget the per-slot online data and the server race.
   void (*clear_online_data)(void* context);
@@ -133,6 +134,9 @@ struct RaceNetSeams {
   // ("forcereload"): the next reset reloads it even when it is the one
   // loaded.
   bool (*take_forced_reload)(void* context);
+  // A rider whose states come from the server and who has sent nothing for
+  // a second or more: the results need not wait for it.
+  bool (*slot_inactive)(void* context, int slot);
 };
 
 struct RaceReplaySeams {
@@ -147,7 +151,8 @@ struct RaceReplaySeams {
   void (*create_playback_riders)(void* context, Race* race);
   // After a reset: recording, the practice ghost.
   void (*race_started)(void* context, Race* race);
-  // Time trial: the rider completed a timed lap. faster is set when it beats
+  // Time trial and practice: the rider completed a lap (lap_ticks -1 for
+  // the untimed first lap from the gates). faster is set when it beats
   // the session's best; the demo code keeps "fastlap.dvdemo" by its own
   // rule, reloads the ghost and recreates the other bikes.
   void (*time_trial_lap)(void* context, Race* race, int lap_ticks, bool faster);
@@ -179,6 +184,7 @@ struct RaceSetup {
   int time_limit;      // ticks, 0 = none
   int laps;            // L0
   int skill;           // 0 novice, 1 amateur, 2 expert
+  bool practice = false;  // practice: each lap of the player is a lap demo (like a time trial's)
 };
 
 struct Race {
@@ -202,6 +208,7 @@ struct Race {
   int skill = 0;
   bool playback = false, record = false;
   bool time_trial = false;
+  bool practice = false;  // the player's laps call time_trial_lap as a time trial's do
   bool results_final = false;
   unsigned reset_count = 0;
   uint32_t random = 1;

@@ -73,6 +73,7 @@ void reset(const RaceReset& reset) {
   setup.time_limit = reset.minutes > 0 ? (int)(reset.minutes * 60.0 * TICKS_PER_SECOND) : 0;
   setup.laps = reset.laps;
   setup.skill = reset.skill;
+  setup.practice = g_run_options.practice;
   reset_race(&g_race, setup);
 }
 
@@ -89,6 +90,8 @@ void restart() { restart_attempt(&g_race); }
 RaceRobots g_race_robots;
 
 void free_the_race() {
+  // The program ends: the recording gets its last chunk.
+  if (g_race.seams.replay.close_demos) g_race.seams.replay.close_demos(g_race.seams.replay.context);
   // What a learning session rode since the last reset is kept at exit too.
   if (g_race.track && !g_race.track->name.empty()) remember_race_lines(&g_race_robots, g_race.track->name.c_str());
   free_race(&g_race);
@@ -103,7 +106,7 @@ const Bike* race_bike_in_slot(int slot) { return slot >= 0 && slot < MAX_BIKES ?
 
 RaceRider configured_player_rider() {
   RaceRider rider;
-  const BikeSetup& b = g_bike_setup;
+  const PlayerSetup& b = g_bike_setup;
   rider.model = list_name(ChoiceListId::bike_models, b.bike);
   rider.rider_skin = list_name(ChoiceListId::rider_textures, b.rider_texture);
   rider.helmet_skin = list_name(ChoiceListId::head_textures, b.head_texture);
@@ -190,6 +193,7 @@ bool hud_race(HudRace* out) {
   out->lap_total = g_race.lap_total;
   out->time_limit_ticks = g_race.time_limit;
   out->time_trial = g_race.time_trial;
+  out->practice = g_run_options.practice;
   out->playback = g_race.playback;
   return g_race.track != nullptr;
 }

@@ -168,7 +168,7 @@ void false_start_step(Race* r) {
   }
 }
 
-// Step 8 for the local rider of a time trial.
+// Step 8 for the local rider of a time trial or practice.
 void time_trial_lap(Race* r) {
   const int lap = race_lap_state(*r, r->local_slot).completed_laps;
   // The first lap runs from the gates: only the laps after it are timed.
@@ -243,7 +243,12 @@ void race_step(Race* r) {
     if (r->bikes[s] && r->mode[s] != RACE_SLOT_HISTORY) bike_contact_step(r->bikes[s], terrain);
   // 3.
   if (contacts_enabled(*r)) {
-    collide_bikes(r->bikes);
+    // Offline a history-driven bike is a demo's rider or a ghost: it
+    // passes through the others.
+    Bike* contact_bikes[MAX_BIKES];
+    for (int s = 0; s < MAX_BIKES; s++)
+      contact_bikes[s] = on_server || r->mode[s] != RACE_SLOT_HISTORY ? r->bikes[s] : nullptr;
+    collide_bikes(contact_bikes);
   } else {
     for (Bike* b : r->bikes)
       if (b) b->bike_note_count = 0;
@@ -285,7 +290,7 @@ void race_step(Race* r) {
     }
     if (result.lap_completed) {
       update_standings(r);
-      if (s == r->local_slot && r->time_trial) local_lap = true;
+      if (s == r->local_slot && (r->time_trial || r->practice)) local_lap = true;
     }
   }
   advance_roost(&g_roost, terrain);

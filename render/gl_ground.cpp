@@ -18,6 +18,7 @@
 #include "render/ground_paint.h"
 #include "render/render_stats.h"
 #include "render/texture.h"
+#include "track/deform.h"
 #include "track/lighting.h"
 #include "track/objects.h"
 #include "track/terrain.h"
@@ -52,6 +53,7 @@ struct Ground {
   std::vector<TileCompanions> tiles;
   GLuint framebuffer = 0;
   std::vector<GroundFan> fans;
+  int64_t seen_modifications = 0;  // the field's modification count last followed
 };
 
 Ground g_ground;
@@ -477,6 +479,7 @@ bool prepare_ground(Terrain* terrain, int method, bool shader_path) {
   }
   log_printf("%s\n", text);
   g.terrain = terrain;
+  g.seen_modifications = terrain->modification_count;
   g.heights = terrain->heights.data();
   g.N = terrain->N;
   g.method = method;
@@ -492,22 +495,63 @@ void index_ground_decals(const TrackObjects& objects) {
   build_decal_index(&g_ground.decals, objects.decals, *g_ground.terrain);
 }
 
-void ground_changed(const Terrain& t, int c0, int r0, int c1, int r1) {
+namespace {
+
+// Errors and painted textures over the cells; the low-detail textures that
+// overlap them are flagged in *low_due (refilled once however many changed
+// regions they overlap).
+void mark_changed(const Terrain& t, TerrainRegion c, std::vector<char>* low_due) {
   Ground& g = g_ground;
-  if (!same_field(&t)) return;
-  mark_ground_errors_dirty(&g.lod, c0, r0, c1, r1);
+  mark_ground_errors_dirty(&g.lod, c.c0, c.r0, c.c1, c.r1);
   if (!g.built) return;
-  mark_ground_textures_dirty(&g.layout, c0, r0, c1, r1);
-  for (int j = 0; j < g.low_count && !g.low.empty(); j++)
+  mark_ground_textures_dirty(&g.layout, c.c0, c.r0, c.c1, c.r1);
+  low_due->resize((size_t)(g.low_count * g.low_count), 0);
+  for (int j = 0; j < g.low_count; j++)
     for (int i = 0; i < g.low_count; i++) {
       int ox = low_detail_origin(i), oz = low_detail_origin(j);
-      if (c1 < ox || c0 >= ox + low_detail_size(t.n, i) || r1 < oz || r0 >= oz + low_detail_size(t.n, j)) continue;
-      Texture* low = g.low[(size_t)(j * g.low_count + i)];
-      if (!low) continue;
+      if (c.c1 < ox || c.c0 >= ox + low_detail_size(t.n, i) || c.r1 < oz || c.r0 >= oz + low_detail_size(t.n, j))
+        continue;
+      (*low_due)[(size_t)(j * g.low_count + i)] = 1;
+    }
+}
+
+void refill_low_detail(const Terrain& t, const std::vector<char>& low_due) {
+  Ground& g = g_ground;
+  for (int j = 0; j < g.low_count; j++)
+    for (int i = 0; i < g.low_count; i++) {
+      size_t k = (size_t)(j * g.low_count + i);
+      if (k >= low_due.size() || !low_due[k] || k >= g.low.size() || !g.low[k]) continue;
       Image image;
       fill_low_detail(t, i, j, g.shader_path, &image);
-      update_texture(low, image);
+      update_texture(g.low[k], image);
     }
+}
+
+// What deformation changed since the last frame, by the change record's
+// 128-cell blocks: a frame refreshes each block and each low-detail texture
+// once, however many strokes fell there.
+void follow_deformation(const Terrain& t) {
+  Ground& g = g_ground;
+  if (t.modification_count == g.seen_modifications) return;
+  std::vector<int> blocks((size_t)std::max(t.change_blocks_per_side * t.change_blocks_per_side, 1));
+  int n = changed_blocks_since(t, g.seen_modifications, blocks.data(), (int)blocks.size());
+  g.seen_modifications = t.modification_count;
+  std::vector<char> low_due;
+  for (int k = 0; k < n && k < (int)blocks.size(); k++) {
+    const int per_side = t.change_blocks_per_side;
+    TerrainRegion r = change_block_region(t, blocks[(size_t)k] % per_side, blocks[(size_t)k] / per_side);
+    if (!region_empty(r)) mark_changed(t, r, &low_due);
+  }
+  refill_low_detail(t, low_due);
+}
+
+}  // namespace
+
+void ground_changed(const Terrain& t, int c0, int r0, int c1, int r1) {
+  if (!same_field(&t)) return;
+  std::vector<char> low_due;
+  mark_changed(t, TerrainRegion{c0, r0, c1, r1}, &low_due);
+  refill_low_detail(t, low_due);
 }
 
 void update_ground(const GroundFrame& f) {
@@ -515,6 +559,7 @@ void update_ground(const GroundFrame& f) {
   if (!f.terrain || !same_field(f.terrain)) return;
   const Terrain& t = *f.terrain;
   if (!g.built) build(f);
+  follow_deformation(t);
   update_ground_errors(&g.lod, t, GROUND_ERROR_BUDGET);
   const float tile = 0.5f / t.spacing;
   scroll_detail_windows(&g.layout, f.camera.x * tile, f.camera.z * tile);

@@ -82,16 +82,9 @@ void init_ground_lod(GroundLod* lod, const Terrain& terrain, double detail) {
   mark_ground_errors_dirty(lod, 0, 0, terrain.N - 1, terrain.N - 1);
 }
 
-void mark_ground_errors_dirty(GroundLod* lod, int c0, int r0, int c1, int r1) {
-  if (lod->error.empty()) return;
-  if (lod->refreshing) {
-    // A region joining a refresh under way widens it and starts it again
-    // from the finest level, so nothing computed from old heights survives.
-    c0 = std::min(c0, lod->region[0]);
-    r0 = std::min(r0, lod->region[1]);
-    c1 = std::max(c1, lod->region[2]);
-    r1 = std::max(r1, lod->region[3]);
-  }
+namespace {
+
+void start_refresh(GroundLod* lod, int c0, int r0, int c1, int r1) {
   lod->region[0] = c0;
   lod->region[1] = r0;
   lod->region[2] = c1;
@@ -105,6 +98,29 @@ void mark_ground_errors_dirty(GroundLod* lod, int c0, int r0, int c1, int r1) {
   lod->inner = 0;
   lod->partial = 0;
   lod->node_measured = false;
+}
+
+}  // namespace
+
+void mark_ground_errors_dirty(GroundLod* lod, int c0, int r0, int c1, int r1) {
+  if (lod->error.empty()) return;
+  if (!lod->refreshing) {
+    start_refresh(lod, c0, r0, c1, r1);
+    return;
+  }
+  // Restarting here would never finish while the ground changes every
+  // frame; the cells wait for the next refresh instead.
+  if (lod->pending) {
+    c0 = std::min(c0, lod->pending_region[0]);
+    r0 = std::min(r0, lod->pending_region[1]);
+    c1 = std::max(c1, lod->pending_region[2]);
+    r1 = std::max(r1, lod->pending_region[3]);
+  }
+  lod->pending = true;
+  lod->pending_region[0] = c0;
+  lod->pending_region[1] = r0;
+  lod->pending_region[2] = c1;
+  lod->pending_region[3] = r1;
 }
 
 bool update_ground_errors(GroundLod* lod, const Terrain& t, long budget) {
@@ -137,7 +153,11 @@ bool update_ground_errors(GroundLod* lod, const Terrain& t, long budget) {
       if (++lod->row > j1) {
         if (level == 0) {
           lod->refreshing = false;
-          return true;
+          if (!lod->pending) return true;
+          lod->pending = false;
+          start_refresh(lod, lod->pending_region[0], lod->pending_region[1], lod->pending_region[2],
+                        lod->pending_region[3]);
+          continue;
         }
         lod->level--;
         level_range(*lod, lod->level, &i0, &j0, &i1, &j1);

@@ -37,6 +37,10 @@ struct GroundLod {
   long inner = 0;                      // vertices of it compared so far
   float partial = 0;                   // largest difference found in it so far
   bool node_measured = false;          // its height error is known, nesting pending
+  // Cells changed while a refresh was under way: refreshed next, so that
+  // ground changing every frame (ruts) still sees each refresh through.
+  bool pending = false;
+  int pending_region[4] = {0, 0, 0, 0};
 };
 
 inline int node_index(int level, int i, int j) { return ((1 << (2 * level)) - 1) / 3 + (j << level) + i; }
@@ -55,6 +59,8 @@ float node_height_error(const Terrain& terrain, int n, int level, int i, int j);
 
 // Heights of cells [c0, c1] x [r0, r1] changed: their nodes (and, through
 // the nesting, the nodes around them) are recomputed by the next updates.
+// During a refresh the cells wait (merged with any others waiting) for the
+// next one, which starts as soon as this one ends.
 void mark_ground_errors_dirty(GroundLod* lod, int c0, int r0, int c1, int r1);
 
 // Works on the pending refresh for about `budget` work units (one per height

@@ -71,7 +71,8 @@ bool encode_slot(void* context, int slot, StateRecord* record) {
 }  // namespace
 
 RecordScale record_scale_for_terrain(const Terrain& t) {
-  return RecordScale{t.width, t.low, (double)t.high - (double)t.low};
+  const double ground = (double)t.high - (double)t.low;
+  return RecordScale{t.width, t.low, (ground > 0 ? ground : 0) + RECORD_HEIGHT_HEADROOM};
 }
 
 RecordModel record_model_for(const BikeModel& m) {

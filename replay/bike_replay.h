@@ -16,6 +16,10 @@ struct Terrain;
 // The quantisation ranges of the game's loaded track; the race sets them
 // right after each track load (record_scale_for_terrain).
 extern RecordScale g_record_scale;
+// Heights run from the terrain's lowest point to its highest plus this much:
+// a bike stands and jumps above the ground, and on a flat track the ground
+// alone would leave no height to record at all.
+constexpr double RECORD_HEIGHT_HEADROOM = 64.0;  // ft
 RecordScale record_scale_for_terrain(const Terrain& terrain);
 // The client's integrity value for the records it sends; null until the
 // network client forms one.

@@ -175,19 +175,31 @@ float line_deviation(const RobotLine& a, const RobotLine& b) {
   return std::fmax(one_way_deviation(a, b), one_way_deviation(b, a));
 }
 
+bool same_start(const RobotLine& a, const RobotLine& b) {
+  if (a.from_gate != b.from_gate) return false;
+  if (a.from_gate != GATE_DROP || a.points.empty() || b.points.empty()) return true;
+  float dx = a.points[0].position.x - b.points[0].position.x, dz = a.points[0].position.z - b.points[0].position.z;
+  return dx * dx + dz * dz <= START_PLACE_DISTANCE * START_PLACE_DISTANCE;
+}
+
 LineOutcome offer_line(LineStore* store, int group, RobotLine line, int* slot_out) {
   if (slot_out) *slot_out = -1;
   if (group < 0 || group >= (int)store->groups.size() || line.points.size() < 2 || line.ticks <= 0)
     return LINE_REFUSED;
   LineGroup& g = store->groups[(size_t)group];
-  int best = best_line_ticks(*store, group);
+  // Lines from the gate drop are measured against those from the same
+  // starting place only: a place at the end of the gate is slower to the
+  // first split, and its line is the only one that starts there.
+  int best = 0;
+  for (const RobotLine& l : g.lines)
+    if (l.used && l.ticks > 0 && same_start(l, line) && (best == 0 || l.ticks < best)) best = l.ticks;
   if (best > 0 && line.ticks > best * TOO_SLOW_FACTOR) {
     log_printf("auto pilot: %d rejected (too slow)\n", group);
     return LINE_TOO_SLOW;
   }
   for (int i = 0; i < LINE_SLOTS; i++) {
     RobotLine& old = g.lines[i];
-    if (!old.used || old.from_gate != line.from_gate) continue;
+    if (!old.used || !same_start(old, line)) continue;
     if (line_deviation(line, old) > DUPLICATE_DISTANCE) continue;
     double ratio = (double)line.ticks / old.ticks;
     if (std::fabs(ratio - 1) <= DUPLICATE_TIME) {

@@ -123,9 +123,11 @@ int next_split_gate(const TimingGates& gates, int g);
 
 enum LineOutcome { LINE_STORED, LINE_DUPLICATE, LINE_TOO_SLOW, LINE_EVICTED, LINE_REFUSED };
 
-// Rules, tried in order for a finished line of group g:
-//  1. Slower than TOO_SLOW_FACTOR x the group's best time: too slow.
-//  2. Along the path of a stored line of the same start (no point more than
+// Rules, tried in order for a finished line of group g, against the stored
+// lines of the same start (the same split; from the gate drop, the same
+// starting place: first points within START_PLACE_DISTANCE):
+//  1. Slower than TOO_SLOW_FACTOR x their best time: too slow.
+//  2. Along the path of one of them (no point more than
 //     DUPLICATE_DISTANCE from it): within DUPLICATE_TIME of its time it is a
 //     duplicate; faster, it evicts that line; slower, it is too slow.
 //  3. A free slot takes it.
@@ -137,6 +139,10 @@ enum LineOutcome { LINE_STORED, LINE_DUPLICATE, LINE_TOO_SLOW, LINE_EVICTED, LIN
 constexpr double TOO_SLOW_FACTOR = 1.25;
 constexpr float DUPLICATE_DISTANCE = 3.0f;  // ft
 constexpr double DUPLICATE_TIME = 0.02;     // share of the stored line's time
+constexpr float START_PLACE_DISTANCE = 1.5f;  // ft: less than the starting places' spacing
+// True when the lines start at the same split, or from the gate drop at the
+// same starting place.
+bool same_start(const RobotLine& a, const RobotLine& b);
 LineOutcome offer_line(LineStore* store, int group, RobotLine line, int* slot_out = nullptr);
 
 // The seconds a line costs a robot as far as the store knows: the mean ridden

@@ -8,6 +8,7 @@
 #include "bike/bike_sim.h"
 #include "platform/log.h"
 #include "race/timing.h"
+#include "track/deform.h"
 #include "track/terrain.h"
 #include "track/timing_gates.h"
 
@@ -28,7 +29,7 @@ struct SkillRow {
 const SkillRow SKILLS[SKILL_COUNT] = {
     {0.93, 11, 12, 0.6, 20},
     {0.95, 14, 15, 0.3, 45},
-    {0.97, 17, 18, 0.08, 150},
+    {0.97, 13, 18, 0.08, 150},
 };
 
 // After choosing, a robot waits this long before it may choose again for
@@ -55,8 +56,14 @@ constexpr double CORNER_RADIUS = 150;
 // Sideways acceleration (ft/s^2) a robot plans a turn with: what 30 degrees
 // of lean holds, short of the 35 degrees the aids allow.
 constexpr double LEAN_ACCELERATION = 18.5;
-constexpr int STUCK_TICKS = 2 * TICKS_PER_SECOND;
+constexpr int STUCK_TICKS = 3 * TICKS_PER_SECOND;  // this long without PROGRESS_DISTANCE ft of headway
+constexpr double PROGRESS_DISTANCE = 10;
 constexpr int BACKING_TICKS = (int)(1.5 * TICKS_PER_SECOND);
+constexpr int POWER_TICKS = 2 * TICKS_PER_SECOND;
+// Below this speed (ft/s) the throttle is never cut below 0.3: a bike in a
+// hollow or on a bank face needs some drive to climb out, but a wheel
+// spinning flat out on dirt has no grip at all.
+constexpr double SPIN_SPEED = 15;
 
 uint32_t next_random(uint32_t* state) {
   // xorshift32: the same sequence on every machine.
@@ -160,7 +167,6 @@ void choose(Robot* r, const RobotWorld& w, const Bike& bike, int target, bool at
   r->from_start = at_start;
   r->ridden_clean = true;
   r->line_start_tick = w.tick;
-  r->stuck_ticks = 0;
   if (!pick_line(r, w, bike, target)) r->from_start = false;
   r->line_open = r->from_start;
 }
@@ -206,7 +212,7 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
     if (!o || o == &bike || !o->enabled) continue;
     DVec d = horizontal(body_position(*o, BODY_FRAME) - p);
     double along = dot(d, fwd), side = dot(d, right);
-    if (along < -4 || along > 40 || std::fabs(side) > 7) continue;
+    if (along < -6 || along > 40 || std::fabs(side) > 7) continue;
     double other_speed = o->crash_timer > 0 ? 0 : dot(horizontal(body_velocity(*o, BODY_FRAME)), fwd);
     if (along > 3) {
       double closing = speed - other_speed;
@@ -218,10 +224,13 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
       if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
       double time_to_reach = (along - 3) / closing;
       if (std::fabs(side) < 3.0 && time_to_reach < margin) cap = std::fmin(cap, other_speed + (along - 3) * 0.5);
-    } else if (std::fabs(side) < 4) {
-      // Alongside: lean away from it.
-      double need = (side > 0 ? -1 : 1) * (4 - std::fabs(side));
+    } else if (std::fabs(side) < 6) {
+      // Alongside: move away from it, and (the higher slot of the two, so
+      // that they do not both) drop back behind it: bikes that ride
+      // touching catch on each other.
+      double need = (side > 0 ? -1 : 1) * (6 - std::fabs(side));
       if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
+      if (std::fabs(side) < 4 && i < bike.slot) cap = std::fmin(cap, std::fmax(other_speed - 4, 0.0));
     }
   }
   double step = MERGE_RATE * TICK_SECONDS;  // ft per tick the aim may move
@@ -420,26 +429,53 @@ void robot_controls(Robot* r, const RobotWorld& w, const Bike& bike, const BikeT
   }
   if (r->mistake_ticks > 0) r->mistake_ticks--;
 
-  // Stuck against something: back off and turn away.
+  // Stuck: no headway along the path for a while (against something, or
+  // spinning in a hollow). Back off, then drive out with the throttle open
+  // whatever the rear wheel does.
   if (r->mode == ROBOT_BACKING) {
     if (--r->backing_ticks <= 0) {
       choose(r, w, bike, r->target_gate, false);
       track_path(r, p);
+      r->power_ticks = POWER_TICKS;
+      // Out past whatever held it, on the side it backed away to (two
+      // bikes caught on each other must not both try the same way again).
+      r->side_offset = (float)(r->backing_side * 6.0);
     } else {
       control[CONTROL_BACK_UP] = 1;
-      control[CONTROL_STEER] = 0;
+      control[CONTROL_STEER] = (float)(r->backing_side * 0.7);
       return;
     }
   }
-  if (speed < 2 && !airborne(bike)) {
-    if (++r->stuck_ticks > STUCK_TICKS) {
-      r->mode = ROBOT_BACKING;
-      r->backing_ticks = BACKING_TICKS;
-      r->stuck_ticks = 0;
-      r->ridden_clean = false;
-    }
-  } else {
+  if (r->power_ticks > 0) r->power_ticks--;
+  // Headway: getting nearer the checkpoint of the split ahead.
+  const Checkpoint& goal = checkpoint_of_gate(*w.gates, r->target_gate >= 0 ? r->target_gate : 0);
+  double to_goal = std::sqrt((p.x - goal.point.x) * (p.x - goal.point.x) + (p.z - goal.point.z) * (p.z - goal.point.z));
+  if (r->target_gate != r->progress_gate || to_goal < r->progress_s - PROGRESS_DISTANCE || timing.finished) {
+    r->progress_gate = r->target_gate;
+    r->progress_s = (float)to_goal;
     r->stuck_ticks = 0;
+  } else if (++r->stuck_ticks > STUCK_TICKS) {
+    r->stuck_ticks = 0;
+    r->progress_s = (float)to_goal;
+    r->ridden_clean = false;
+    // Caught on another bike: the one in the higher slot gives way (backs
+    // off for longer), the other drives on, so the two do not mirror each
+    // other for ever.
+    bool give_way = false, hold_on = false;
+    for (int i = 0; i < bike.bike_note_count && i < PART_CONTACT_NOTES; i++) {
+      int other = bike.bike_notes[i].other;
+      if (other >= 0 && other < bike.slot) give_way = true;
+      if (other > bike.slot) hold_on = true;
+    }
+    if (hold_on && !give_way) {
+      r->power_ticks = POWER_TICKS;
+    } else if (speed < 6 && !airborne(bike)) {
+      r->mode = ROBOT_BACKING;
+      r->backing_ticks = give_way ? 2 * BACKING_TICKS : BACKING_TICKS;
+      r->backing_side = uniform(&r->random) < 0.5 ? -1 : 1;
+    } else if (speed < 12) {
+      r->power_ticks = POWER_TICKS;
+    }
   }
 
   // 3. Steering: the sideways acceleration that the path's curvature just
@@ -498,13 +534,14 @@ void robot_controls(Robot* r, const RobotWorld& w, const Bike& bike, const BikeT
   want *= 1 - 0.5 * clampd((off - 2) / 10, 0, 1);
   want *= 1 - 0.5 * clampd((std::fabs(alpha) - 0.35) / 0.9, 0, 1);
   want = std::fmin(want, cap);
-  if (!timing.finished) want = std::fmax(want, 8.0);  // never stall on the track
+  if (!timing.finished) want = std::fmax(want, 12.0);  // never stall on the track
   double error = want - speed;
   // Feel for grip: a spinning or locked rear wheel has no side grip left,
   // so the throttle (and the rear brake) back off until it bites again.
   double rear_slide = std::sqrt(length_squared(bike.wheel[WHEEL_REAR].sliding_velocity));
   bool rear_grounded = bike.wheel[WHEEL_REAR].depth > 0;
-  if (rear_grounded && rear_slide > 8) r->throttle_cap = (float)std::fmax(r->throttle_cap - 0.04, 0.15);
+  if (rear_grounded && rear_slide > 8)
+    r->throttle_cap = (float)std::fmax(r->throttle_cap - 0.04, speed < SPIN_SPEED ? 0.3 : 0.15);
   else if (!rear_grounded || rear_slide < 4) r->throttle_cap = (float)std::fmin(r->throttle_cap + 0.01, 1.0);
   // Grip is shared between turning and braking or driving: leaned over,
   // the robot squeezes the brakes and the throttle gently.
@@ -519,6 +556,10 @@ void robot_controls(Robot* r, const RobotWorld& w, const Bike& bike, const BikeT
     r->throttle_integral = clampd(r->throttle_integral + error * 0.002, -0.3, 0.4);
     control[CONTROL_THROTTLE] =
         (float)clampd(0.3 + 0.1 * error + r->throttle_integral, 0, r->throttle_cap * (0.4 + 0.6 * grip_left));
+  }
+  if (r->power_ticks > 0) {
+    control[CONTROL_THROTTLE] = std::fmax(control[CONTROL_THROTTLE], r->throttle_cap);
+    control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
   }
 }
 
@@ -599,11 +640,13 @@ void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, i
     if (curvature > 1e-6) speed[i] = std::fmin(speed[i], std::sqrt(r->style.corner_grip / curvature));
   }
   // A crest throws the bike when v^2 x curvature passes g; stay under it.
+  // Crests are the track's shape: ruts dug since are ridden through, not
+  // planned for (seen at a 4 ft baseline each would read as a crest).
   for (size_t i = 0; i < m; i++) {
     auto h = [&](double ahead) {
       DVec dir = i + 1 < m ? normalized(horizontal(points[i + 1] - points[i]), DVec{0, 0, -1})
                            : normalized(horizontal(points[i] - points[i - 1]), DVec{0, 0, -1});
-      return (double)height_at(*w.terrain, (float)(points[i].x + dir.x * ahead), (float)(points[i].z + dir.z * ahead));
+      return (double)undug_height_at(*w.terrain, (float)(points[i].x + dir.x * ahead), (float)(points[i].z + dir.z * ahead));
     };
     double crest = -(h(4) - 2 * h(0) + h(-4)) / 16;
     if (crest > 1e-4) speed[i] = std::fmin(speed[i], 0.85 * std::sqrt(G / crest));

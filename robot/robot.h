@@ -93,7 +93,10 @@ struct Robot {
   float throttle_cap;    // lowered while the rear wheel spins
   float side_offset;     // ft the aim point is moved to the right
   float steer;           // last steering request, bike terms
-  int stuck_ticks, backing_ticks;
+  int stuck_ticks, backing_ticks, power_ticks;
+  int backing_side;      // -1 or +1: the way it turns while backing and goes round after
+  float progress_s;      // distance to the split ahead at the last sign of headway
+  int progress_gate;     // the split it was measured to
   int mistake_ticks;     // ticks left of the current mistake
   float mistake_steer, mistake_pace;
   int next_mistake_tick;

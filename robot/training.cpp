@@ -26,9 +26,11 @@ uint32_t next(uint32_t* state) {
 double uniform(uint32_t* state) { return next(state) * (1.0 / 16777216.0); }
 
 // Races one robot alone for the laps from the grid slot, following a copy
-// of `follow`, recording into a store of its own.
+// of `follow`, recording into a store of its own. With stop_splits > 0 the
+// run ends once that many splits of the first lap are passed (the lines
+// from the gate drop and just after it are all a grid place changes).
 Run ride_run(LoadedTrack* track, const LineStore& follow, const RobotStyle& style, int laps, int slot,
-             uint32_t seed, const std::string& bike, TrainingResult* result) {
+             uint32_t seed, const std::string& bike, TrainingResult* result, int stop_splits = 0) {
   const TimingGates& gates = track->gates;
   Run run{0, false, std::make_unique<LineStore>()};
   size_line_store(run.lines.get(), gates, follow.track, follow.skill);
@@ -57,10 +59,21 @@ Run ride_run(LoadedTrack* track, const LineStore& follow, const RobotStyle& styl
   race_add_bike(race.get(), slot, RACE_SLOT_ROBOT, rider);
   robots->robots[slot].style = style;
   // Slower than this the run is lost (stuck somewhere): stop it.
-  const int limit = race->gate_drop_tick + laps * 240 * TICKS_PER_SECOND;
-  while (!race_bike_finished(*race, slot) && race->tick < limit) race_step(race.get());
+  int limit = race->gate_drop_tick + laps * 240 * TICKS_PER_SECOND;
+  int stop_gate = -1;  // overall index of the split that ends a short run
+  if (stop_splits > 0) {
+    stop_gate = next_split_gate(gates, GATE_DROP);
+    for (int k = 1; k < stop_splits && stop_gate >= 0 && split_group(gates, stop_gate) + 1 < follow.first_splits; k++)
+      stop_gate = next_split_gate(gates, stop_gate);
+    limit = race->gate_drop_tick + 120 * TICKS_PER_SECOND;
+  }
+  auto done = [&] {
+    if (stop_gate >= 0) return race->timing[slot].gates_passed > stop_gate;
+    return race_bike_finished(*race, slot);
+  };
+  while (!done() && race->tick < limit) race_step(race.get());
   const int crashes = race->bikes[slot]->crash_count;
-  run.clean = race_bike_finished(*race, slot) && crashes == 0;
+  run.clean = done() && crashes == 0;
   for (int lap = 2; lap <= laps; lap++) {
     int ticks = race_lap_time(*race, slot, lap);
     if (ticks > 0 && (run.lap == 0 || ticks * TICK_SECONDS < run.lap)) run.lap = ticks * TICK_SECONDS;
@@ -108,7 +121,7 @@ std::vector<Run> grid_pass(LoadedTrack* track, const LineStore& store, RobotStyl
   std::vector<Run> runs;
   int slots = std::max(1, std::min(o.grid_slots, MAX_BIKES));
   for (int slot = 0; slot < slots; slot++) {
-    Run r = ride_run(track, store, style, 1, slot, next(random), o.bike, result);
+    Run r = ride_run(track, store, style, 1, slot, next(random), o.bike, result, o.grid_splits);
     if (r.clean) runs.push_back(std::move(r));
   }
   return runs;
@@ -196,4 +209,37 @@ TrainingResult train_skill_lines(LoadedTrack* track, const LineStore& expert, in
             pool.size(), result.best_lap);
   out->changed = true;
   return result;
+}
+
+namespace {
+
+bool write_store(const LineStore& store, const std::string& directory) {
+  std::string path = directory + "/" + line_file_name(store.skill);
+  std::vector<unsigned char> bytes = encode_lines(store);
+  FILE* f = fopen(path.c_str(), "wb");
+  bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (f) ok = fclose(f) == 0 && ok;
+  if (!ok) fprintf(stderr, "Can't write '%.900s'\n", path.c_str());
+  return ok;
+}
+
+}  // namespace
+
+bool train_track_lines(LoadedTrack* track, const TrainingOptions& options, const std::string& directory,
+                       TrainingResult* expert_result, TrainingResult skill_results[2]) {
+  LineStore expert;
+  TrainingResult trained = train_expert_lines(track, options, &expert);
+  LineStore stores[2];
+  TrainingResult skills[2];
+  for (int skill = ROBOT_NOVICE; skill <= ROBOT_AMATEUR; skill++)
+    skills[skill] = train_skill_lines(track, expert, skill, options, &stores[skill]);
+  bool ok = write_store(stores[ROBOT_NOVICE], directory);
+  ok = write_store(stores[ROBOT_AMATEUR], directory) && ok;
+  ok = write_store(expert, directory) && ok;
+  if (expert_result) *expert_result = trained;
+  if (skill_results) {
+    skill_results[0] = skills[0];
+    skill_results[1] = skills[1];
+  }
+  return ok;
 }

@@ -25,6 +25,7 @@ struct TrainingOptions {
   double push = 0.06;   // a run rides its lines up to this much faster
   int elite = 6;        // runs whose lines are kept, fastest first
   int grid_slots = 20;  // starting places given lines from the gate drop
+  int grid_splits = 4;  // a starting place's run ends after this many splits (0: a whole lap)
   uint32_t seed = 1;
   // Every run rides this bike, so that runs differ by their riding alone
   // (races put the personalities on their own bikes).
@@ -48,3 +49,11 @@ TrainingResult train_expert_lines(LoadedTrack* track, const TrainingOptions& opt
 // Rides the expert lines at the skill's pace and keeps what it rode.
 TrainingResult train_skill_lines(LoadedTrack* track, const LineStore& expert, int skill,
                                  const TrainingOptions& options, LineStore* out);
+
+// All three stores of the loaded track, written as
+// <directory>/lines_novice, lines_amateur and lines_expert (the directory
+// must exist). False, with a message on standard error, when a file could
+// not be written. `expert_result` and `skill_results` (novice, amateur)
+// may be null.
+bool train_track_lines(LoadedTrack* track, const TrainingOptions& options, const std::string& directory,
+                       TrainingResult* expert_result, TrainingResult skill_results[2]);

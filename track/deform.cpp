@@ -65,6 +65,42 @@ bool changes_sized(const Terrain& t) {
          t.block_stamp.size() == (size_t)blocks * (size_t)blocks;
 }
 
+// The heights the loose-layer band is measured from, taken before the
+// first stroke of erosion (again after a reload or a grid change).
+const float* undug_heights(Terrain* t) {
+  if (t->undug_heights.size() != t->heights.size()) t->undug_heights = t->heights;
+  return t->undug_heights.data();
+}
+
+// How much of a stroke of `amount` (negative digs) at (x, z) fits in the
+// band: the largest s in 0..1 for which every vertex the brush reaches,
+// moved by s x amount x weight, stays within `band` of its undug height.
+// A vertex already beyond the band (an editor's stroke) stops the stroke
+// from moving it further out.
+float stroke_room(const Terrain& t, const float* undug, float x, float z, float radius, float amount, float band) {
+  float R = std::min(radius / t.spacing, MAX_BRUSH_CELLS);
+  float u = x / t.spacing, w = z / t.spacing;
+  const int half = (int)ceilf(R);
+  const int cx = (int)floorf(u), cz = (int)floorf(w);
+  TerrainRegion window{cx - half + 1, cz - half + 1, cx + half, cz + half};
+  if (!(R > 0) || !clamp_to_grid(t, &window)) return 1;
+  float room = 1;
+  for (int r = window.r0; r <= window.r1; r++) {
+    float dz = (float)r - w;
+    for (int c = window.c0; c <= window.c1; c++) {
+      float dx = (float)c - u;
+      float weight = brush_weight(sqrtf(dx * dx + dz * dz), R);
+      if (weight == 0) continue;
+      size_t i = (size_t)c + (size_t)t.N * (size_t)r;
+      float step = amount * weight;
+      float left = step < 0 ? t.heights[i] - (undug[i] - band) : (undug[i] + band) - t.heights[i];
+      if (!(left > 0)) return 0;
+      room = std::min(room, left / std::fabs(step));
+    }
+  }
+  return room;
+}
+
 // One queued record: the dig at the contact and the pile behind it, or
 // nothing when the pile would climb too steep a slope. The vertices the
 // strokes reach are merged into *touched.
@@ -83,11 +119,42 @@ void apply_record(Terrain* t, const ErosionRecord& r, float scale, TerrainRegion
   // leaves the ground alone too.
   if (!(H - D <= F * e.max_slope)) return;
   float a = scale * EROSION_STROKE * e.depth;
+  if (!(a != 0) || !std::isfinite(a) || t->locked_for_editor || t->N <= 0 || !(t->spacing > 0) ||
+      t->heights.size() != (size_t)t->N * (size_t)t->N)
+    return;
+  // Dig and pile shrink together, so what is dug is what is piled.
+  const float* undug = undug_heights(t);
+  const float band = erosion_band(e.depth);
+  a *= std::min(stroke_room(*t, undug, r.x, r.z, e.radius, -a, band),
+                stroke_room(*t, undug, pile_x, pile_z, e.radius, a, band));
+  if (!(a != 0)) return;
   deform_heights(t, r.x, r.z, e.radius, -a, touched);
   deform_heights(t, pile_x, pile_z, e.radius, a, touched);
 }
 
 }  // namespace
+
+float undug_height_at(const Terrain& t, float x, float z) {
+  if (t.undug_heights.size() != t.heights.size() || t.N <= 0) return height_at(t, x, z);
+  auto H = [&](int c, int r) {
+    c = std::clamp(c, 0, t.N - 1);
+    r = std::clamp(r, 0, t.N - 1);
+    return t.undug_heights[(size_t)c + (size_t)t.N * (size_t)r];
+  };
+  float u = x / t.spacing, w = z / t.spacing;
+  float cf = floorf(u), rf = floorf(w);
+  float fx = u - cf, fz = w - rf;
+  const float limit = 1e9f;
+  if (!(cf > -limit && cf < limit)) cf = cf > 0 ? limit : -limit;
+  if (!(rf > -limit && rf < limit)) rf = rf > 0 ? limit : -limit;
+  int c = (int)cf, r = (int)rf;
+  if (((c + r) & 1) == 0) {
+    if (fz <= fx) return H(c + 1, r) + (1 - fx) * (H(c, r) - H(c + 1, r)) + fz * (H(c + 1, r + 1) - H(c + 1, r));
+    return H(c, r + 1) + fx * (H(c + 1, r + 1) - H(c, r + 1)) + (1 - fz) * (H(c, r) - H(c, r + 1));
+  }
+  if (fx + fz <= 1) return H(c, r) + fx * (H(c + 1, r) - H(c, r)) + fz * (H(c, r + 1) - H(c, r));
+  return H(c + 1, r + 1) + (1 - fx) * (H(c, r + 1) - H(c + 1, r + 1)) + (1 - fz) * (H(c + 1, r) - H(c + 1, r + 1));
+}
 
 // --- the brush ------------------------------------------------------------------
 
@@ -220,6 +287,7 @@ int apply_erosion_records(ErosionQueue* q, Terrain* t, float chassis_x, float ch
 // --- what changed -------------------------------------------------------------
 
 void reset_terrain_changes(Terrain* t) {
+  t->undug_heights.clear();
   t->change_patches_per_side = units_per_side(t->N, CHANGE_PATCH_CELLS);
   t->change_blocks_per_side = units_per_side(t->N, CHANGE_BLOCK_CELLS);
   t->patch_stamp.assign((size_t)t->change_patches_per_side * (size_t)t->change_patches_per_side, 0);

@@ -68,6 +68,29 @@ constexpr float EROSION_STROKE = 0.00048828125f;  // 2^-11
 // Pushes shorter than this (squared) are never queued.
 constexpr float EROSION_MIN_PUSH_SQUARED = 0.0009765625f;  // 2^-10
 
+// Soil moves only in the loose layer on top of the hard ground: a rut
+// goes at most this deep below the ground as it was before any digging,
+// and a pile stands at most this high above it, for a tile of depth 1 (the
+// band scales with the tile's depth, up to EROSION_MAX_BAND). A stroke that
+// would take a vertex past the band is made shallower, dig and pile alike,
+// so soil is still moved rather than made. Without the band every lap digs
+// deeper where the push rises and piles higher where it falls, the ground
+// turns into steps no bike can ride, and a field of riders stalls.
+constexpr float EROSION_LOOSE_LAYER = 0.25f;  // ft
+constexpr float EROSION_MAX_BAND = 2.0f;     // ft
+// The band of a tile of erosion depth `depth`.
+inline float erosion_band(float depth) {
+  if (depth < 0) depth = -depth;  // a negative depth piles where it would dig
+  float band = EROSION_LOOSE_LAYER * depth;
+  if (!(band > 0)) return 0.0f;
+  return band < EROSION_MAX_BAND ? band : EROSION_MAX_BAND;
+}
+
+// The ground height at (x, z) as it was before any rut was dug (the same
+// triangulation as height_at; height_at itself while nothing is dug). A
+// robot plans its speeds on the track's shape, not on the ruts in it.
+float undug_height_at(const Terrain& terrain, float x, float z);
+
 // One wheel contact: where it was, and the horizontal push of the ground on
 // the wheel, already scaled by how fast the wheel moved.
 struct ErosionRecord {
@@ -109,7 +132,8 @@ bool queue_erosion_record(ErosionQueue* queue, const Terrain& terrain, float x, 
 // Applies the oldest queued records, at most EROSION_RECORDS_PER_STEP,
 // stopping at the first one still within EROSION_CLEAR_DISTANCE of the
 // chassis at (chassis_x, chassis_z). Each digs at the record and piles the
-// soil behind it unless the pile would climb too steep a slope. `scale` is
+// soil behind it unless the pile would climb too steep a slope, within the
+// loose layer of the tile under the contact. `scale` is
 // the erosion setting (0..100). Shading and the normal map follow within
 // EROSION_REBAKE_PASSES calls, at once when a call digs nothing new.
 // Returns the number of records taken off the queue.

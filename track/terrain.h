@@ -42,6 +42,9 @@ struct Terrain {
   // cells, the modification count after its latest change (0: never).
   int change_patches_per_side, change_blocks_per_side;
   std::vector<int64_t> patch_stamp, block_stamp;
+  // The heights before the first rut was dug (taken then; cleared with the
+  // change record): ruts and piles stay within a band around them.
+  std::vector<float> undug_heights;
   uint8_t heights_digest[20];
 };
 

@@ -210,7 +210,10 @@ void place_starting_gate_objects(const TimingGates& t, TrackObjects* objects, co
   objects->start_gates.clear();
   for (const StartingGate& g : t.starting_gates) {
     float h = g.heading;
-    Vec3 at{g.position.x - 3 * sinf(h), g.position.y, g.position.z - 3 * cosf(h)};
+    // A gate's height is where it stands in the world (the bikes start
+    // from it), not a height above the ground as in "statues".
+    Vec3 at{g.position.x - 3 * sinf(h), 0, g.position.z - 3 * cosf(h)};
+    at.y = terrain.heights.empty() ? g.position.y : g.position.y - height_at(terrain, at.x, at.z);
     objects->start_gates.push_back(
         make_statue(terrain, at, h, g.model.c_str(), g.texture.c_str(), g.shape.c_str(), options));
   }

@@ -70,7 +70,8 @@ std::string gear_text(const HudBike& bike) { return bike.gear <= 0 ? "N" : std::
 std::string lap_text(const HudFrame& frame) {
   if (frame.bike.finished) return "Finished";
   int lap = frame.bike.laps_completed + 1;
-  int total = frame.have_race ? frame.race.lap_total : 0;
+  // Practice rides on until the rider stops: its lap count is no target.
+  int total = frame.have_race && !frame.race.practice ? frame.race.lap_total : 0;
   if (total > 0 && total < OPEN_LAP_TOTAL) {
     char text[48];
     snprintf(text, sizeof text, "Lap %d/%d", std::min(lap, total), total);

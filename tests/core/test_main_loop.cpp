@@ -461,6 +461,27 @@ TEST_F(MainLoopTest, PreviousAndNextBikeOnlyWhereWatchingIsAllowed) {
   EXPECT_EQ(loop.viewed_slot, 0);  // clamped at the first
 }
 
+std::vector<std::string> g_banners;
+void fake_banner(const char* text, float, float) { g_banners.push_back(text); }
+
+TEST_F(MainLoopTest, WarmupTextOnlyWhileRidingConnectedWithNoServerRace) {
+  g_game_hooks.ui.draw_banner = fake_banner;
+  const std::string warmup = "Warmup mode - collisions disabled";
+  auto shown = [&] {
+    g_banners.clear();
+    frame(0.01);
+    return std::count(g_banners.begin(), g_banners.end(), warmup);
+  };
+  EXPECT_EQ(shown(), 0);  // offline
+  g.net = {true, false, true, 100, 99, 0};
+  EXPECT_EQ(shown(), 1);  // the server's warmup
+  g.net.server_race_running = true;
+  EXPECT_EQ(shown(), 0);  // its race
+  g.net.server_race_running = false;
+  g.race.player_riding = false;
+  EXPECT_EQ(shown(), 0);  // watching
+}
+
 TEST_F(MainLoopTest, SessionStartAndWarpRestartRotateTheLineup) {
   g_run_options.track = "mx";
   start_session(g_run_options);

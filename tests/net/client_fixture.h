@@ -60,7 +60,7 @@ struct TestGame {
       memcpy(g->requests, race.requests, sizeof g->requests);
       for (int s = 0; s < MAX_BIKES; s++) {
         g->riders[s] = race.riders[s];
-        g->remote[s] = race.requests[s] == SLOT_REQUEST_PLAYER;
+        g->remote[s] = remote_request(race.requests[s]);
       }
       g->race_laps = race.laps;
       g->race_time = race.race_time;

@@ -206,7 +206,8 @@ TEST_F(ClientTest, HandshakeToRacingWithBikesInOrder) {
   EXPECT_EQ(client_.last_bike_acknowledged, 4);
   // A slot outside the table is ignored; a later one taken.
   server_.send(bike(200, "kx250\n9\nFar"));
-  server_.send(bike(9, "kx250\n9\nNine"));
+  // The server's robot number 3: its rider as sent, its slot as the robot.
+  server_.send(bike(9, "kx250\n9\nNine\nrobot 3"));
   service(now_ += 0.01);
   EXPECT_EQ(client_.last_bike_acknowledged, 9);
   // A bike of another race is stale.
@@ -222,7 +223,9 @@ TEST_F(ClientTest, HandshakeToRacingWithBikesInOrder) {
   EXPECT_EQ(game_.setups, 1);
   EXPECT_EQ(game_.requests[3], SLOT_REQUEST_SELF);
   EXPECT_EQ(game_.requests[4], SLOT_REQUEST_PLAYER);
-  EXPECT_EQ(game_.requests[9], SLOT_REQUEST_PLAYER);
+  EXPECT_EQ(game_.requests[9], SLOT_REQUEST_ROBOT + 3);
+  EXPECT_EQ(game_.riders[9].name, "Nine");
+  EXPECT_TRUE(game_.remote[9]);
   EXPECT_EQ(game_.requests[2], SLOT_REQUEST_NONE);
   EXPECT_EQ(game_.riders[4].model, "yz125");
   EXPECT_EQ(game_.riders[3].helmet_skin, "d");

@@ -225,6 +225,45 @@ TEST(ClientInfoText, LongFormShortFormAndParsing) {
   EXPECT_EQ(b.name, "");
 }
 
+int robot_of(const std::string& text) {
+  return robot_number_of_text(reinterpret_cast<const uint8_t*>(text.data()), (int)text.size());
+}
+
+TEST(ClientInfoText, RobotLinesFollowTheNameAndAreReadStrictly) {
+  DemoRider r;
+  r.model = "cr250";
+  r.number = "901";
+  r.name = "Robot 2";
+  const std::string text = robot_bike_text(r, 1, 466);
+  EXPECT_EQ(text, "cr250||||\n901\nRobot 2\nrobot 1");
+  EXPECT_EQ(robot_of(text), 1);
+  // The rider's own fields are read as before: the robot line is past the name.
+  DemoRider p;
+  parse_client_info_text(reinterpret_cast<const uint8_t*>(text.data()), (int)text.size(), &p);
+  EXPECT_EQ(p.name, "Robot 2");
+  EXPECT_EQ(p.number, "901");
+  // A tight limit cuts the rider's text, never the robot line, and the line
+  // still starts after a third line feed.
+  for (int limit : {30, 20, 12}) {
+    const std::string cut = robot_bike_text(r, 37, limit);
+    EXPECT_LE((int)cut.size(), limit) << cut;
+    EXPECT_EQ(robot_of(cut), 37) << limit;
+  }
+
+  EXPECT_EQ(robot_of("cr250\n9\nMo"), -1);             // a player
+  EXPECT_EQ(robot_of("cr250\n9\nMo\n"), -1);
+  EXPECT_EQ(robot_of("cr250\n9\nMo\nrobot "), -1);
+  EXPECT_EQ(robot_of("cr250\n9\nMo\nrobot x"), -1);
+  EXPECT_EQ(robot_of("cr250\n9\nMo\nrobot 5 "), -1);
+  EXPECT_EQ(robot_of("cr250\n9\nMo\nrobot -5"), -1);
+  EXPECT_EQ(robot_of("cr250\n9\nMo\nrobots 5"), -1);
+  EXPECT_EQ(robot_of("cr250\n9\nMo\nrobot 10000"), -1);  // out of range
+  EXPECT_EQ(robot_of("cr250\n9\nMo\nrobot 99999999999999999999"), -1);
+  EXPECT_EQ(robot_of("cr250\n9\nrobot 5"), -1);        // a rider named so is no robot
+  EXPECT_EQ(robot_of("cr250\n9\nMo\nrobot 9999"), 9999);
+  EXPECT_EQ(robot_of(""), -1);
+}
+
 TEST(PasswordProof, DigestBytesThreeToZeroOnTheWire) {
   // RIPEMD-160("secret" 78 56 34 12) = dc6f875c b18275ba ... (computed apart).
   uint32_t proof = password_proof("secret", 0x12345678u);

@@ -7,43 +7,19 @@
 // DV_TEST_GAME_DATA_DIGEST; the shipped dirtvane has no such door).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/datafile.h"
+#include "tests/platform/game_process.h"
 #include "tests/platform/xvfb.h"
 #include "tests/track/track_fixture.h"
 
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void write_text(const std::string& path, const std::string& text) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-long file_size(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
-}
 
 // The last line of a log without its time stamp.
 std::string last_line(const std::string& log) {
@@ -70,96 +46,32 @@ class GameShellTest : public ::testing::Test {
     data_ = std::make_unique<ScratchData>();
     build_fixture_track(*data_, "rabbithill", true);
     data_->write("zzzz.saf", "-\nthe test data set\n");
-    digest_ = game_data_digest(data_->path("zzzz.saf").c_str());
-    char pattern[] = "/tmp/dv_shell_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    home_ = root_ + "/xdg/Dirtvane/";
-    write_text(root_ + "/lsan.supp", "leak:libdbus-1.so\nleak:_dri.so\nleak:libLLVM\nleak:libgallium\nleak:libGLX\nleak:libglapi\n");
+    game_.data_root = data_->root;
+    game_.digest = game_data_digest(data_->path("zzzz.saf").c_str());
+    ASSERT_TRUE(game_.make_root("dv_shell"));
+    root_ = game_.root;
+    home_ = game_.home;
     // A window of 160 x 120, one key that exists and one that does not.
     write_text(home_ + "config",
                "video_mode=Windowed\nxres=160\nyres=120\nthrottle_key=(k)q\nclutch_key=(k)hyper-turbo\n"
                "left_key=(0.000000,-1.000000)joystick-a-x\n");
   }
-  void TearDown() override {
-    if (!root_.empty()) std::filesystem::remove_all(root_);
-  }
 
-  // Starts the game with stdout and stderr in files under the root.
   pid_t start(const std::vector<std::string>& arguments, const char* display = nullptr) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(root_.c_str()) != 0) _exit(126);
-      setenv("HOME", root_.c_str(), 1);
-      setenv("XDG_DATA_HOME", (root_ + "/xdg").c_str(), 1);
-      setenv("DV_HOME", data_->root.c_str(), 1);
-      setenv("DV_TEST_GAME_DATA_DIGEST", digest_.c_str(), 1);
-      setenv("VORN_OPTIONS", "[message-box:off]", 1);
-      setenv("SDL_AUDIODRIVER", "dummy", 1);
-      // Under the sanitizer build: the desktop's D-Bus library keeps its
-      // connection buffers until exit, which is not ours to free.
-      std::string lsan = "suppressions=" + root_ + "/lsan.supp";
-      if (const char* given = getenv("LSAN_OPTIONS")) lsan = std::string(given) + ":" + lsan;
-      setenv("LSAN_OPTIONS", lsan.c_str(), 1);
-      unsetenv("VORN_LOGFILE");
-      if (display) setenv("DISPLAY", display, 1);
-      int out = open((root_ + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open((root_ + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      std::vector<char*> argv;
-      std::string name = "dirtvane";
-      argv.push_back(name.data());
-      std::vector<std::string> copies = arguments;
-      for (std::string& a : copies) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(DV_TEST_GAME_PATH, argv.data());
-      _exit(127);
-    }
-    return pid;
+    return game_.start(DV_TEST_GAME_PATH, arguments, display);
   }
-
-  // Polls until `ready` holds or `seconds` pass; false on timeout or when the
-  // game ended first.
   template <typename Ready>
-  bool wait_until(pid_t pid, double seconds, Ready ready) {
-    for (int i = 0; i < seconds * 20; i++) {
-      if (ready()) return true;
-      int status;
-      if (waitpid(pid, &status, WNOHANG) == pid) {
-        exited_ = true;
-        status_ = status;
-        return ready();
-      }
-      usleep(50000);
-    }
-    return false;
-  }
-
-  // Waits for the game to end (killing it after `seconds`); the exit code, or
-  // -1 when it did not exit by itself.
-  int finish(pid_t pid, double seconds = 20) {
-    if (!exited_) {
-      wait_until(pid, seconds, [] { return false; });
-      if (!exited_) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status_, 0);
-        return -1;
-      }
-    }
-    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-  }
-
-  std::string log() const { return read_text(home_ + "lastlog.txt"); }
-  std::string diagnostics() const { return "log:\n" + log() + "\nstderr:\n" + read_text(root_ + "/err"); }
+  bool wait_until(double seconds, Ready ready) { return game_.wait_until(seconds, ready); }
+  int finish(double seconds = 20) { return game_.finish(seconds); }
+  std::string log() const { return game_.log(); }
+  std::string diagnostics() const { return game_.diagnostics(); }
 
   static Xvfb* server_;
   static bool running_;
   static std::string why_;
   std::unique_ptr<ScratchData> data_;
-  std::string digest_, root_, home_;
-  bool exited_ = false;
-  int status_ = 0;
+  GameProcess game_;
+  std::string root_, home_;
 };
 
 Xvfb* GameShellTest::server_ = nullptr;
@@ -172,9 +84,9 @@ TEST_F(GameShellTest, RendersRecordsAndShutsDownOnSigterm) {
   pid_t pid = start({"--record-video", "--record-audio", root_ + "/audio.raw", "--debug"});
   ASSERT_GT(pid, 0);
   std::string video = root_ + "/out";
-  bool rendering = wait_until(pid, 60, [&] { return file_size(video) >= 5 * FRAME_BYTES; });
+  bool rendering = wait_until(60, [&] { return file_size(video) >= 5 * FRAME_BYTES; });
   kill(pid, SIGTERM);
-  EXPECT_EQ(finish(pid), 0) << diagnostics();
+  EXPECT_EQ(finish(), 0) << diagnostics();
   ASSERT_TRUE(rendering) << diagnostics();
 
   // The start-up the log tells of: GL, bindings, the track, then the shutdown.
@@ -220,7 +132,7 @@ TEST_F(GameShellTest, RendersRecordsAndShutsDownOnSigterm) {
 TEST_F(GameShellTest, NoWindowEndsWithCodeOneAndSavesNothing) {
   pid_t pid = start({"--nosound"}, ":9999");  // no X server there
   ASSERT_GT(pid, 0);
-  EXPECT_EQ(finish(pid), 1) << diagnostics();
+  EXPECT_EQ(finish(), 1) << diagnostics();
   EXPECT_NE(read_text(root_ + "/err").find("Can't open the game window"), std::string::npos) << diagnostics();
   EXPECT_EQ(read_text(home_ + "config").find("fov="), std::string::npos);
 }

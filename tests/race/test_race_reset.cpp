@@ -146,6 +146,44 @@ TEST_F(RaceTest, RobotSlotsGetBikesOfTheirKindAndThePlayerTheConfiguredOne) {
   EXPECT_EQ(personalities.size(), 5u);  // nobody rides twice while others wait
 }
 
+TEST_F(RaceTest, OnlineCodesTakeTheServersRidersAndRobotNumbers) {
+  write_race_track(data, "flat", 10);
+  static int created;
+  created = 0;
+  race->seams.robot.robot_created = [](void*, int, int, int) { created++; };
+  std::vector<int> lineup =
+      lineup_of({LINEUP_HUMAN, LINEUP_REMOTE_PLAYER, LINEUP_ROBOT_NUMBER + 3, LINEUP_ROBOT_NUMBER + 7});
+  // Without the server's tables a player cannot be placed; robot n is ridden
+  // here by personality n.
+  ASSERT_TRUE(reset(&lineup));
+  EXPECT_EQ(race->bikes[1], nullptr);
+  EXPECT_EQ(race->mode[2], RACE_SLOT_ROBOT);
+  EXPECT_EQ(race->personality[2], 3);
+  EXPECT_STREQ(race->bikes[2]->number, g_robot_personalities[3].number);
+  EXPECT_EQ(race->personality[3], 7);
+  EXPECT_EQ(created, 2);
+
+  // With them, players and the server's robots alike ride as the server's
+  // states say, under the names it gave.
+  race->seams.net.slot_rider = [](void*, int slot, int code, RaceRider* rider) {
+    rider->model = "yz250(2012)";
+    rider->name = (code >= LINEUP_ROBOT_NUMBER ? "Robot " : "Player ") + std::to_string(slot);
+    return true;
+  };
+  created = 0;
+  ASSERT_TRUE(reset(&lineup));
+  for (int s : {1, 2, 3}) {
+    ASSERT_NE(race->bikes[s], nullptr) << s;
+    EXPECT_EQ(race->mode[s], RACE_SLOT_HISTORY) << s;
+  }
+  EXPECT_EQ(race->riders[2].name, "Robot 2");
+  EXPECT_EQ(race->riders[1].name, "Player 1");
+  EXPECT_EQ(race->personality[1], -1);
+  EXPECT_EQ(race->personality[2], 3);
+  EXPECT_EQ(race->personality[3], 7);
+  EXPECT_EQ(created, 0);  // no robot of ours drives them
+}
+
 TEST_F(RaceTest, AFullGridOfRobotsReusesPersonalitiesOnlyOnceAllAreTaken) {
   write_race_track(data, "flat", 10);
   std::vector<int> lineup(MAX_BIKES, LINEUP_ROBOT);

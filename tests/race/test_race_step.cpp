@@ -367,6 +367,95 @@ TEST_F(RaceStep, OnlineAFalseStartHoldsTheRiderUntilFifteenSecondsAfterTheDrop) 
   EXPECT_EQ(race->tick, 1700 + 1920);
 }
 
+bool never(void*) { return false; }
+
+TEST_F(RaceStep, OnlineWarmupRidesThroughOtherBikesAndTheRaceDoesNot) {
+  write_race_track(data, "flat", 10);
+  race->seams.net.online = always;
+  race->seams.net.gate_drop_tick = drop_at_1700;
+  race->seams.net.server_race_running = never;
+  std::vector<int> lineup = lineup_of({LINEUP_ROBOT, LINEUP_ROBOT});
+  ASSERT_TRUE(reset(&lineup));
+  // Two bikes side by side, half a bike's width apart: how far apart they
+  // are after a quarter second.
+  const Vec3 at = frame(0);
+  auto overlap_then_step = [&] {
+    place_bike(race->bikes[0], at, 0.0f);
+    place_bike(race->bikes[1], Vec3{at.x + 0.5f, at.y, at.z}, 0.0f);
+    steps(32);
+    return horizontal_distance(frame(0), frame(1));
+  };
+  // The warmup: they ride through each other, not moved at all.
+  EXPECT_NEAR(overlap_then_step(), 0.5f, 0.01f);
+  // The server's race: they push each other apart.
+  race->seams.net.server_race_running = always;
+  EXPECT_GT(overlap_then_step(), 0.6f);
+}
+
+TEST_F(RaceStep, OnlineTheStandingsRefreshEvery512TicksAtTick510) {
+  write_race_track(data, "flat", 10);
+  std::vector<int> lineup = lineup_of({LINEUP_ROBOT, LINEUP_ROBOT});
+  ASSERT_TRUE(reset(&lineup));
+  ASSERT_EQ(race->running_order[0].slot, 0);
+  // The server's word that slot 1 passed a gate: nothing else reorders.
+  auto lead_with_slot_1 = [&] {
+    set_pass_tick(&race->timing[1], 0, 5);
+    set_gates_passed(&race->timing[1], 1);
+  };
+  lead_with_slot_1();
+  steps(600);
+  EXPECT_EQ(race->running_order[0].slot, 0);  // offline only laps reorder
+
+  race->seams.net.online = always;
+  race->seams.net.gate_drop_tick = drop_at_1700;
+  race->seams.net.server_race_running = always;
+  ASSERT_TRUE(reset(&lineup));
+  lead_with_slot_1();
+  steps(509);
+  EXPECT_EQ(race->running_order[0].slot, 0);
+  steps(1);
+  EXPECT_EQ(race->tick, 510);
+  EXPECT_EQ(race->running_order[0].slot, 1);
+  // And again at 1022, not before.
+  set_pass_tick(&race->timing[0], 0, 4);
+  set_gates_passed(&race->timing[0], 1);
+  steps(511);
+  EXPECT_EQ(race->running_order[0].slot, 1);
+  steps(1);
+  EXPECT_EQ(race->tick, 1022);
+  EXPECT_EQ(race->running_order[0].slot, 0);
+}
+
+TEST_F(RaceStep, OnlineTheResultsWaitForEveryRiderButOneGoneQuiet) {
+  write_race_track(data, "flat", 10);
+  static bool quiet;
+  quiet = false;
+  race->seams.net.online = always;
+  race->seams.net.gate_drop_tick = drop_at_1700;
+  race->seams.net.slot_rider = [](void*, int, int, RaceRider* rider) {
+    rider->model = "yz250(2012)";
+    return true;
+  };
+  race->seams.net.slot_inactive = [](void*, int slot) { return slot == 1 && quiet; };
+  std::vector<int> lineup = lineup_of({LINEUP_HUMAN, LINEUP_REMOTE_PLAYER, LINEUP_ROBOT});
+  ASSERT_TRUE(reset(&lineup));
+  ASSERT_EQ(race->mode[1], RACE_SLOT_HISTORY);
+  race->timing[0].finished = true;
+  race->timing[2].finished = true;
+  update_standings(race.get());
+  EXPECT_FALSE(race->results_final);  // slot 1 is still riding
+  EXPECT_EQ(trace.finals, 0);
+  // Only a remote rider counts as gone; our own robot must finish.
+  race->timing[2].finished = false;
+  quiet = true;
+  update_standings(race.get());
+  EXPECT_FALSE(race->results_final);
+  race->timing[2].finished = true;
+  update_standings(race.get());
+  EXPECT_TRUE(race->results_final);
+  EXPECT_EQ(trace.finals, 1);
+}
+
 TEST_F(RaceStep, OfflineMovingBeforeTheDropIsNoFalseStart) {
   write_race_track(data, "flat", 10);
   std::vector<int> lineup = lineup_of({LINEUP_HUMAN});

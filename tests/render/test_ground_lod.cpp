@@ -150,6 +150,36 @@ TEST(GroundLod, BudgetedRefreshEndsWhereTheFullOneDoes) {
   free_terrain(&t);
 }
 
+TEST(GroundLod, GroundChangingEveryFrameStillSeesEachRefreshThrough) {
+  Terrain t;
+  bumpy(&t, 6, 1.0f, 5);
+  GroundLod lod, full;
+  init_ground_lod(&lod, t, 0.02);
+  update_ground_errors(&lod, t, -1);
+  // A hole, then a patch somewhere marked changed every frame (as a field
+  // of bikes digging does; its heights stay put here so that the answer is
+  // known): the hole's refresh still ends, so while the marks keep coming
+  // its values, up to the root, are already what a complete refresh gives.
+  // (Deep enough to change the values of the coarsest nodes too.)
+  for (int r = 40; r < 46; r++)
+    for (int c = 70; c < 75; c++) t.heights[(size_t)(c + t.N * r)] -= 40.0f;
+  init_ground_lod(&full, t, 0.02);
+  update_ground_errors(&full, t, -1);
+  mark_ground_errors_dirty(&lod, 70, 40, 74, 45);
+  for (int frame = 0; frame < 400; frame++) {
+    EXPECT_FALSE(update_ground_errors(&lod, t, GROUND_ERROR_BUDGET));
+    int c = 10 + frame % 20;
+    mark_ground_errors_dirty(&lod, c, 100, c + 2, 102);
+  }
+  EXPECT_EQ(full.error, lod.error);
+  // Once the marks stop, what waited is done too.
+  int frames = 0;
+  while (!update_ground_errors(&lod, t, GROUND_ERROR_BUDGET)) frames++;
+  EXPECT_LT(frames, 400);
+  EXPECT_EQ(full.error, lod.error);
+  free_terrain(&t);
+}
+
 TEST(GroundLod, FullResolutionUnderTheCameraAndHorizontalDistanceOnly) {
   Terrain t;
   init_flat_terrain(&t, 7, 1.0f, 0.0f);

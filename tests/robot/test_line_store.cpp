@@ -193,6 +193,31 @@ TEST_F(StoreRules, DuplicatesTwinsAndTooSlow) {
   EXPECT_EQ(offer_line(&store, 9, line(400)), LINE_REFUSED);
 }
 
+// Lines from the gate drop serve the starting place they begin at: a
+// neighbour's line on nearly the same path is no twin, and a place far out
+// on the gate may be slower than the best start by more than the factor.
+// From the same place the rules hold as for any split.
+TEST_F(StoreRules, GateDropLinesKeepOnePerStartingPlace) {
+  auto start_line = [](int ticks, float place, float lane_at_end) {
+    RobotLine l = straight_line(0, 100, ticks, place);
+    for (size_t i = 0; i < l.points.size(); i++)
+      l.points[i].position.z += (lane_at_end - place) * (float)i / (float)(l.points.size() - 1);
+    return l;
+  };
+  EXPECT_EQ(offer_line(&store, 0, start_line(400, 0, 0)), LINE_STORED);
+  // 3.5 ft along the gate, merging onto the same path: stored.
+  EXPECT_EQ(offer_line(&store, 0, start_line(404, 3.5f, 0)), LINE_STORED);
+  EXPECT_EQ(offer_line(&store, 0, start_line(402, 1.0f, 0)), LINE_DUPLICATE);  // the first one's place
+  // Far out and 40% slower: still the line of its own place.
+  EXPECT_EQ(offer_line(&store, 0, start_line(560, 35, 0)), LINE_STORED);
+  EXPECT_EQ(offer_line(&store, 0, start_line(720, 35.5f, 0)), LINE_TOO_SLOW);  // > 1.25 x 560
+  EXPECT_EQ(offer_line(&store, 0, start_line(520, 35, 0)), LINE_EVICTED);
+  EXPECT_EQ(line_count(store), 3);
+  // Lines of a split keep one measure for all.
+  EXPECT_EQ(offer_line(&store, 1, line(400)), LINE_STORED);
+  EXPECT_EQ(offer_line(&store, 1, line(560, 35)), LINE_TOO_SLOW);
+}
+
 TEST_F(StoreRules, FullGroupEvictsTheWorstByReplacementValue) {
   for (int i = 0; i < LINE_SLOTS; i++) ASSERT_EQ(offer_line(&store, 1, line(400 + i, 4.0f * i)), LINE_STORED) << i;
   EXPECT_EQ(line_count(store), LINE_SLOTS);

@@ -16,6 +16,7 @@
 #include "core/data_digests.h"
 #include "core/datafile.h"
 #include "core/message.h"
+#include "race/race.h"
 #include "render/font.h"
 #include "render/image.h"
 #include "render/rider_skeleton.h"
@@ -27,6 +28,7 @@
 #include "sound/sound_definition.h"
 #include "tools/ride/ride.h"
 #include "track/assets.h"
+#include "track/timing_gates.h"
 #include "track/track.h"
 
 namespace {
@@ -120,6 +122,35 @@ TEST_F(DataSetTest, EveryTrackLoadsCompleteWithoutMessages) {
     std::vector<unsigned char> desc;
     ASSERT_TRUE(data_read_all(("@" + name + "/desc").c_str(), desc));
     EXPECT_GT(desc.size(), 2u);
+    deallocate_track(track.get());
+  }
+}
+
+TEST_F(DataSetTest, StartingGatesAndStartPlacesStandOnTheGround) {
+  for (const std::string& name : names_ending("/timing_gates")) {
+    const std::string track_name = name.substr(0, name.size() - 13);
+    SCOPED_TRACE(track_name);
+    auto track = std::make_unique<LoadedTrack>();
+    track->name = track_name;
+    ASSERT_TRUE(load_track(track.get(), TrackLoadSettings{GROUND_DIRECT, false, 0}));
+    const Terrain& t = track->terrain;
+    const std::vector<Statue>& objects = track->objects.start_gates;
+    ASSERT_EQ(objects.size(), track->gates.starting_gates.size());
+    ASSERT_FALSE(objects.empty());
+    for (size_t i = 0; i < objects.size(); i++) {
+      const Vec3 p = objects[i].position;
+      EXPECT_NEAR(p.y, height_at(t, p.x, p.z), 0.5f) << "gate object " << i;
+      const Vec3 g = track->gates.starting_gates[i].position;
+      EXPECT_NEAR(g.y, height_at(t, g.x, g.z), 0.5f) << "gate " << i;
+    }
+    // Every slot of a full lineup, rows behind the gates included.
+    for (int slot = 0; slot < MAX_BIKES; slot++) {
+      StartPlace place = starting_place(*track, slot);
+      EXPECT_NEAR(place.position.y, height_at(t, place.position.x, place.position.z), 0.01f) << "slot " << slot;
+      const float ground_ahead = height_at(t, place.position.x - 3 * std::sin(place.heading),
+                                           place.position.z - 3 * std::cos(place.heading));
+      EXPECT_LT(std::fabs(ground_ahead - place.position.y), 1.0f) << "slot " << slot << " starts on a slope";
+    }
     deallocate_track(track.get());
   }
 }
@@ -285,6 +316,42 @@ TEST_F(DataSetTest, ScriptedBikeRidesTheStartStraightAndFirstJumps) {
   EXPECT_LT(p.z, 1250) << "did not get past the double";
   EXPECT_GT(bike_speed(*ride.bike), 20 * FEET_PER_SECOND_PER_MPH);
   EXPECT_GT(highest_air, 4.0) << "never left the ground";
+  end_ride(&ride);
+  free_terrain(&terrain);
+}
+
+TEST_F(DataSetTest, ScriptedBikeRidesAFullLapOfRabbitHillWithoutACrash) {
+  // The follower on its planned speeds, from the middle gate through every
+  // gate of the first lap in order (entering each one's half-disc, as the
+  // race's timing counts them), jumping what it meets, never crashing.
+  static Terrain terrain;
+  RideScript script;
+  const char text[] = "bike crf450(2016)\nduration 260\nfollow 38\n";
+  char error[256] = "";
+  ASSERT_TRUE(parse_ride_script(text, sizeof text - 1, &script, error, sizeof error)) << error;
+  ASSERT_TRUE(load_ride_track("rabbithill", &terrain, &script, error, sizeof error)) << error;
+  TimingGates gates;
+  clear_timing_gates(&gates);
+  ASSERT_TRUE(read_timing_gates_file(&gates, "@rabbithill/timing_gates", 0));
+  ASSERT_TRUE(gates.timed);
+  Ride ride;
+  ASSERT_TRUE(start_ride(&ride, terrain, script, error, sizeof error)) << error;
+  int passed = 0;
+  double airborne = 0, highest_air = 0;
+  while (passed < gates.first_lap && step_ride(&ride)) {
+    ASSERT_EQ(ride.bike->crash_timer, 0) << "crashed at tick " << ride.tick << " after " << passed << " gates";
+    DVec p = body_position(*ride.bike, BODY_FRAME);
+    const Checkpoint& c = checkpoint_of_gate(gates, passed);
+    const double dx = p.x - c.point.x, dz = p.z - c.point.z;
+    if (dx * dx + dz * dz <= (double)c.radius * c.radius && dx * c.direction.x + dz * c.direction.z >= 0) passed++;
+    highest_air = std::max(highest_air, p.y - height_at(terrain, (float)p.x, (float)p.z));
+    if (!(ride.bike->wheel[WHEEL_FRONT].depth > 0) && !(ride.bike->wheel[WHEEL_REAR].depth > 0))
+      airborne += TICK_SECONDS;
+  }
+  EXPECT_EQ(passed, gates.first_lap) << "stopped at " << body_position(*ride.bike, BODY_FRAME).x << " "
+                                     << body_position(*ride.bike, BODY_FRAME).z;
+  EXPECT_GT(highest_air, 5.0) << "never jumped";
+  EXPECT_GT(airborne, 8.0) << "rolled the jumps";
   end_ride(&ride);
   free_terrain(&terrain);
 }

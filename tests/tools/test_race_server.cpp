@@ -258,7 +258,10 @@ TEST_F(ServerTest, DatagramsWithTheWrongKeyAddressOrSizeAreDropped) {
 }
 
 TEST_F(ServerTest, BikesGoOneAtATimeInSlotOrderThenRaceReady) {
-  start();
+  ServerConfig config;
+  config.max_riders = 5;
+  config.robots = 1;  // in the last slot
+  start(config);
   join(1, "Alice");
   join(2, "Bob");
   join(3, "Carol");
@@ -290,6 +293,14 @@ TEST_F(ServerTest, BikesGoOneAtATimeInSlotOrderThenRaceReady) {
   send(1, b);
   EXPECT_EQ(take(1, SV_BIKE).at(0).bike_slot, 2u);
   b.value = 2;
+  send(1, b);
+  // The robot's bike names its robot number.
+  auto robot = take(1, SV_BIKE);
+  ASSERT_EQ(robot.size(), 1u);
+  EXPECT_EQ(robot[0].bike_slot, 4u);
+  EXPECT_EQ(robot_number_of_text(robot[0].text, robot[0].text_length), 0) << text(robot[0]);
+  EXPECT_NE(text(robot[0]).find("\nRobot 1\nrobot 0"), std::string::npos) << text(robot[0]);
+  b.value = 4;
   send(1, b);
   auto ready = take(1, SV_RACE_READY);
   ASSERT_EQ(ready.size(), 1u);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -308,6 +309,96 @@ TEST(ErosionApply, TheTileUnderTheContactSetsSpeedsAndDepth) {
   queue_push(&q, u, 20, 20, 100);
   apply_erosion_records(&q, &u, 60, 60, 100);
   EXPECT_EQ(changed_count(u), 0);
+}
+
+// The same pushes over and over at one place, as a field of bikes taking
+// one line lap after lap: the rut and its pile stop at the loose layer's
+// band, soil is still moved rather than made, and once there the ground
+// stops changing. (The slope rule alone would stop a rut at one place too;
+// it is set aside here so that only the band holds.)
+TEST(ErosionApply, RutsAndPilesStopAtTheLooseLayer) {
+  for (float depth : {1.0f, 2.0f, 10.0f}) {
+    Terrain t = flat();
+    // A bump the wheels ride over, so the band is measured from the ground
+    // as it was, not from level.
+    for (int r = 0; r < t.N; r++)
+      for (int c = 0; c < t.N; c++) at(t, c, r) = 0.1f * std::sin(0.3f * c) + 0.05f * r;
+    const std::vector<float> start = t.heights;
+    t.tiles[0].erosion.depth = depth;
+    t.tiles[0].erosion.max_slope = 1000;
+    const float band = std::min(EROSION_LOOSE_LAYER * depth, EROSION_MAX_BAND);
+    ErosionQueue q{};
+    int64_t count_then = 0;
+    for (int pass = 0; pass < 600; pass++) {
+      if (pass == 500) count_then = t.modification_count;
+      queue_push(&q, t, 20, 20, 400);        // pile 2 behind, towards -x
+      queue_push(&q, t, 30.5f, 31.25f, 0, -120);  // pile 1.4 towards +z
+      ASSERT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 2);
+    }
+    float deepest = 0, highest = 0;
+    double volume = 0, moved = 0;
+    for (size_t i = 0; i < t.heights.size(); i++) {
+      float d = t.heights[i] - start[i];
+      deepest = std::min(deepest, d);
+      highest = std::max(highest, d);
+      volume += d;
+      moved += std::fabs(d);
+    }
+    // 600 full strokes would go 29 ft down; the band holds them, and both
+    // rut and pile reach it.
+    EXPECT_GE(deepest, -band * 1.0001f) << depth;
+    EXPECT_LE(highest, band * 1.0001f) << depth;
+    EXPECT_LT(deepest, -0.9f * band) << depth;
+    EXPECT_GT(highest, 0.9f * band) << depth;
+    EXPECT_NEAR(volume, 0.0, 1e-3 * moved) << depth;
+    EXPECT_EQ(t.modification_count, count_then) << depth;  // settled
+  }
+}
+
+TEST(ErosionApply, TheLooseLayerBoundsErosionNotTheBrush) {
+  Terrain t = flat();
+  t.tiles[0].erosion.max_slope = 1000;  // only the band may hold a stroke back
+  // The editor's brush goes as deep as it is told, and the band is measured
+  // from the ground as the wheels first find it.
+  ASSERT_TRUE(deform(&t, 20, 20, 4, -3));
+  EXPECT_FLOAT_EQ(at(t, 20, 20), -3.0f);
+  ErosionQueue q{};
+  for (int i = 0; i < 300; i++) {
+    queue_push(&q, t, 20, 20, 400);
+    ASSERT_EQ(apply_erosion_records(&q, &t, 0, 60, 100), 1);
+  }
+  EXPECT_LT(at(t, 20, 20), -3.0f - 0.6f * EROSION_LOOSE_LAYER);
+  EXPECT_GE(at(t, 20, 20), -3.0f - 1.0001f * EROSION_LOOSE_LAYER);
+  // After the ruts the brush still goes as deep as it is told.
+  const float floor = at(t, 20, 20);
+  ASSERT_TRUE(deform(&t, 20, 20, 4, -3));
+  EXPECT_FLOAT_EQ(at(t, 20, 20), floor - 3.0f);
+  // A reloaded field measures the band afresh.
+  init_flat_terrain(&t, 5, 1.0f, -5.0f);
+  EXPECT_TRUE(t.undug_heights.empty());
+  t.tiles[0].erosion.max_slope = 1000;
+  for (int i = 0; i < 300; i++) {
+    queue_push(&q, t, 20, 20, 400);
+    ASSERT_EQ(apply_erosion_records(&q, &t, 0, 60, 100), 1);
+  }
+  EXPECT_LT(at(t, 20, 20), -5.0f - 0.6f * EROSION_LOOSE_LAYER);
+  EXPECT_GE(at(t, 20, 20), -5.0f - 1.0001f * EROSION_LOOSE_LAYER);
+}
+
+TEST(ErosionApply, TheUndugGroundIsTheGroundBeforeTheFirstRut) {
+  Terrain t = flat();
+  for (int r = 0; r < t.N; r++)
+    for (int c = 0; c < t.N; c++) at(t, c, r) = 0.3f * std::sin(0.4f * c + 0.2f * r);
+  const Terrain shaped = t;
+  const float points[][2] = {{20.3f, 20.8f}, {21.7f, 19.1f}, {-3, 5}, {70, 70}, {33.5f, 12.25f}};
+  for (auto p : points) EXPECT_EQ(undug_height_at(t, p[0], p[1]), height_at(t, p[0], p[1]));
+  ErosionQueue q{};
+  for (int i = 0; i < 20; i++) queue_push(&q, t, 20 + 0.2f * i, 20, 400);
+  while (apply_erosion_records(&q, &t, 0, 60, 100) > 0) {
+  }
+  ASSERT_NE(height_at(t, 20.3f, 20.8f), height_at(shaped, 20.3f, 20.8f));
+  // Same triangulation, same numbers, on the heights as they were.
+  for (auto p : points) EXPECT_EQ(undug_height_at(t, p[0], p[1]), height_at(shaped, p[0], p[1]));
 }
 
 TEST(ErosionApply, HostileTileValuesNeitherCrashNorPoisonTheField) {

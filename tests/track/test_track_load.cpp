@@ -78,7 +78,14 @@ TEST_F(TrackLoad, CompleteDirectoryLoadsEverythingInOrder) {
   EXPECT_NE(t.tiles[0].texture, nullptr);
   EXPECT_NE(track->lighting.sky[SKY_UP], nullptr);
   EXPECT_TRUE(track->gates.timed);
-  EXPECT_EQ(track->objects.start_gates.size(), 2u);
+  ASSERT_EQ(track->objects.start_gates.size(), 2u);
+  // The gates' heights are world heights: their objects stand at them, on
+  // ground that is well above zero here, rather than that far above it.
+  for (size_t i = 0; i < 2; i++) {
+    const Vec3 at = track->objects.start_gates[i].position;
+    EXPECT_GT(height_at(t, at.x, at.z), 1.0f);
+    EXPECT_NEAR(at.y, track->gates.starting_gates[i].position.y, 1e-3f);
+  }
   const TrackObjects& o = track->objects;
   EXPECT_EQ(o.decals.size(), 2u);
   // The pool, the set's two billboards, one flagger, then the two of "billboards".

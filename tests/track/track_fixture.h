@@ -150,7 +150,7 @@ inline void build_fixture_track(const ScratchData& data, const std::string& name
   const float w = 2.0f * (float)(1 << (n + 1));
   char gates[1024];
   snprintf(gates, sizeof gates,
-           "startinggate:\n[%f 0 %f] 0\n[%f 0 %f] 0\ncheckpoints:\n"
+           "startinggate:\n[%f 31.5 %f] 0\n[%f 32 %f] 0\ncheckpoints:\n"
            "6 [%f 0 %f] [0 0 -1]\n6 [%f 0 %f] [1 0 0]\n6 [%f 0 %f] [0 0 1]\n6 [%f 0 %f] [-1 0 0]\n"
            "firstlap:\n0 1 2 3\nnormallap:\n0 1 2 3\n",
            w * 0.4, w * 0.8, w * 0.45, w * 0.8, w * 0.5, w * 0.2, w * 0.8, w * 0.5, w * 0.5, w * 0.8, w * 0.2,

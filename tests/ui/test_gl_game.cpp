@@ -17,6 +17,7 @@
 
 #include "core/datafile.h"
 #include "render/image.h"
+#include "tests/platform/game_process.h"
 #include "tests/platform/xvfb.h"
 #include "tests/sound/sound_test_util.h"
 #include "tests/track/track_fixture.h"
@@ -24,13 +25,6 @@
 #include "xtest_keys.h"
 
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class GamePlayTest : public ::testing::Test {
  protected:
@@ -56,85 +50,31 @@ class GamePlayTest : public ::testing::Test {
     ASSERT_TRUE(write_font_file(data_->path("fonts/text.dvfont").c_str(), text));
     ASSERT_TRUE(write_font_file(data_->path("fonts/mono.dvfont").c_str(), mono));
     write_rgba_png(data_->path("tach.png"), make_tach_image(256));
-    digest_ = game_data_digest(data_->path("zzzz.saf").c_str());
-    char pattern[] = "/tmp/dv_play_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    home_ = root_ + "/xdg/Dirtvane/";
-    std::filesystem::create_directories(home_);
-    std::ofstream(root_ + "/lsan.supp") << "leak:libdbus-1.so\nleak:_dri.so\nleak:libLLVM\nleak:libgallium\nleak:libGLX\nleak:libglapi\n";
-    std::ofstream(home_ + "config") << "video_mode=Windowed\nxres=640\nyres=480\n";
-  }
-  void TearDown() override {
-    if (!root_.empty()) std::filesystem::remove_all(root_);
+    game_.data_root = data_->root;
+    game_.digest = game_data_digest(data_->path("zzzz.saf").c_str());
+    ASSERT_TRUE(game_.make_root("dv_play"));
+    root_ = game_.root;
+    home_ = game_.home;
+    write_text(home_ + "config", "video_mode=Windowed\nxres=640\nyres=480\n");
   }
 
   // The game with "--super-debug" and, unless the arguments open audio
   // some other way, "--nosound".
   pid_t start(std::vector<std::string> args = {"--nosound"}) {
-    args.insert(args.begin(), "dirtvane");
     args.push_back("--super-debug");
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(root_.c_str()) != 0) _exit(126);
-      setenv("HOME", root_.c_str(), 1);
-      setenv("XDG_DATA_HOME", (root_ + "/xdg").c_str(), 1);
-      setenv("DV_HOME", data_->root.c_str(), 1);
-      setenv("DV_TEST_GAME_DATA_DIGEST", digest_.c_str(), 1);
-      setenv("VORN_OPTIONS", "[message-box:off]", 1);
-      setenv("SDL_AUDIODRIVER", "dummy", 1);
-      std::string lsan = "suppressions=" + root_ + "/lsan.supp";
-      if (const char* given = getenv("LSAN_OPTIONS")) lsan = std::string(given) + ":" + lsan;
-      setenv("LSAN_OPTIONS", lsan.c_str(), 1);
-      unsetenv("VORN_LOGFILE");
-      int out = open((root_ + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open((root_ + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(DV_TEST_GAME_PATH, argv.data());
-      _exit(127);
-    }
-    return pid;
+    return game_.start(DV_TEST_GAME_PATH, args);
   }
-
-  // The exit code once the game ends by itself within `seconds`, else -1
-  // (and the game is killed).
-  int finish(pid_t pid, double seconds) {
-    int status = 0;
-    for (int i = 0; i < seconds * 20; i++) {
-      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      usleep(50000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-  }
-
-  bool wait_for_log(const std::string& text, double seconds) {
-    for (int i = 0; i < seconds * 20; i++) {
-      if (read_text(home_ + "lastlog.txt").find(text) != std::string::npos) return true;
-      usleep(50000);
-    }
-    return false;
-  }
-
-  std::string diagnostics() {
-    std::string files;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(home_, ec)) files += e.path().filename().string() + " ";
-    return "log:\n" + read_text(home_ + "lastlog.txt") + "\nstderr:\n" + read_text(root_ + "/err") +
-           "\nhome: " + files;
-  }
+  int finish(double seconds) { return game_.finish(seconds); }
+  bool wait_for_log(const std::string& text, double seconds) { return game_.wait_for_log(text, seconds); }
+  std::string diagnostics() const { return game_.diagnostics(); }
 
   static Xvfb* server_;
   static bool running_;
   static std::string why_;
   XKeyboard keys_;
   std::unique_ptr<ScratchData> data_;
-  std::string digest_, root_, home_;
+  GameProcess game_;
+  std::string root_, home_;
 };
 
 Xvfb* GamePlayTest::server_ = nullptr;
@@ -191,7 +131,7 @@ TEST_F(GamePlayTest, MenusChangeSettingsStartARaceAndTakeAScreenshot) {
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
-  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+  EXPECT_EQ(finish(30), 0) << diagnostics();
 
   std::string config = read_text(home_ + "config");
   EXPECT_NE(config.find("fov=115.000000\n"), std::string::npos) << config << diagnostics();
@@ -272,7 +212,7 @@ TEST_F(GamePlayTest, PointsSeriesMenuStartsTheNextEvent) {
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
-  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+  EXPECT_EQ(finish(30), 0) << diagnostics();
 }
 
 namespace {
@@ -340,7 +280,7 @@ TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
-  ASSERT_EQ(finish(pid, 30), 0) << diagnostics();
+  ASSERT_EQ(finish(30), 0) << diagnostics();
 
   // One block of 690 samples for every race step the game ran.
   std::string log = read_text(home_ + "lastlog.txt");
@@ -481,7 +421,7 @@ TEST_F(GamePlayTest, ConsoleCommandsReachTheirSubsystems) {
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
-  EXPECT_EQ(finish(pid, 30), 0) << diagnostics();
+  EXPECT_EQ(finish(30), 0) << diagnostics();
 
   std::string log = read_text(home_ + "lastlog.txt");
   EXPECT_NE(log.find("Pipe updated"), std::string::npos) << log;

@@ -54,6 +54,10 @@ TEST(HudText, LapsPositionAndTimeLeft) {
   frame.bike.laps_completed = 2;
   frame.race.lap_total = 1000000;  // a timed race keeps its length open
   EXPECT_EQ(lap_text(frame), "Lap 3");
+  frame.race.lap_total = 1000;  // practice starts with a long lap count it never means
+  frame.race.practice = true;
+  EXPECT_EQ(lap_text(frame), "Lap 3");
+  frame.race.practice = false;
 
   frame.position = 3;
   frame.riders = 10;

@@ -137,6 +137,9 @@ void build_sounds(DataSet* set);
 void build_hud_images(DataSet* set);
 void build_series(DataSet* set);
 void build_fonts(DataSet* set);
+// Trains and writes the three robot line files of each track directory
+// (after the tracks and archives are written: it reads them back).
+void build_robot_lines(DataSet* set, const std::vector<std::string>& tracks);
 // The archive that must sort last and whose digest the game holds.
 void build_check_archive(DataSet* set);
 

@@ -3,7 +3,7 @@
 //   dvdata --out DIR
 //
 // Writes every track, bike, rider, texture, sound definition, HUD picture,
-// font and series file into DIR (the folder the game runs from), packs the
+// font, series file and robot line file into DIR (the folder the game runs from), packs the
 // shared assets into ".saf" archives, and prints the digests of "zzzz.saf"
 // and of the fixed collision shapes. The output depends on nothing but this
 // program: two runs write the same bytes. Exit code 1 when anything could
@@ -66,6 +66,8 @@ int main(int argc, char** argv) {
   build_rabbithill(&set);
   build_second_track(&set);
   write_archives(&set);
+  if (set.failed) return 1;
+  build_robot_lines(&set, {"rabbithill", "harborarena"});
   if (set.failed) return 1;
 
   invalidate_catalogue();

@@ -44,9 +44,11 @@ void build_rabbithill(DataSet* set) {
       {220, 1880, W}, {330, 1905, W}, {440, 1880, W}, {490, 1800, W},
   };
   // The start spur: 40 gates behind a wide apron that funnels into the lap.
-  p.start = {{250, 1750, 74}, {340, 1750, 68}, {430, 1750, 40}, {520, 1750, W + 1}, {560, 1750, W}, {650, 1748, W}};
+  // The apron reaches far enough behind the gate line for the last row.
+  p.start = {{215, 1750, 74}, {250, 1750, 74}, {340, 1750, 68}, {430, 1750, 40}, {520, 1750, W + 1}, {560, 1750, W}, {650, 1748, W}};
   p.gate_count = 40;
   p.gate_spacing = 3.5;
+  p.gate_line_s = 47;
 
   std::vector<PathSample> lap = sample_path(p.lap, true);
   double len = path_length(lap);
@@ -60,7 +62,7 @@ void build_rabbithill(DataSet* set) {
       roller(at(762, 1180), 2.5, 24),
       whoops(at(960, 1150), 14, 11, 1.4),                        // leg 2: whoops
       step_up(at(960, 1420), 5.5, 26, 30),                       // step-up
-      gap_jump("triple", at(1166, 1520), 5.5, 27, 70, 6.0, 18),  // leg 3: triple
+      gap_jump("triple", at(1166, 1480), 5.5, 27, 58, 6.0, 18),  // leg 3: triple, a run-up out of the hairpin
       rhythm(at(1168, 1250), 6, 22, 3.0, 26),                    // rhythm section
       tabletop(at(1180, 960), 5.5, 25, 45, 20),                  // big table
       step_down(at(900, 432), 5.0, 14, 24),                      // top: step-down

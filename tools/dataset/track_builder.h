@@ -94,6 +94,8 @@ struct TrackPlan {
 
   int gate_count = 40;
   double gate_spacing = 3.5;
+  int gate_line_s = 12;       // ft along the start piece to the gate line; the
+                              // rows of a full lineup stand up to 31 ft behind it
   double checkpoint_spacing = 70;
   double finish_s = 0;       // lap position of the finish line
   int camera_count = 10;

@@ -199,7 +199,7 @@ void write_timing(DataSet* set, Built* b) {
   TimingGates& g = b->gates;
   clear_timing_gates(&g);
   // Starting gates across the first metres of the spur, facing along it.
-  const PathSample& head = spur.path[12];
+  const PathSample& head = spur.path[(size_t)plan.gate_line_s];
   double hx = head.dx, hz = head.dz;
   float heading = (float)std::atan2(-hx, -hz);
   for (int i = 0; i < plan.gate_count; i++) {
@@ -468,17 +468,21 @@ void write_flaggers(DataSet* set, const Built& b) {
   put_text(set, dir_file(b, "flaggers"), text);
 }
 
+// A decal's angle turns its width onto (cos a, sin a) in x and z and its
+// length onto (-sin a, cos a): this one lays the width across the path
+// (dx, dz) and the length along it.
+double decal_across(double dx, double dz) { return std::atan2(dx, -dz); }
+
 void write_decals(DataSet* set, const Built& b) {
   const TrackPiece& spur = b.pieces[1];
-  const PathSample& g = spur.path[14];
+  const PathSample& g = spur.path[(size_t)b.plan->gate_line_s + 2];
   std::string text;
   // The start line painted across the gate row, and the finish line.
-  double angle = std::atan2(g.dx, g.dz);
-  text += format("[ %.2f %.2f ] %.4f %.2f 0.05 @decal_line.png\n", g.x + g.dx * 4, g.z + g.dz * 4, angle + M_PI / 2,
+  text += format("[ %.2f %.2f ] %.4f %.2f 0.05 @decal_line.png\n", g.x + g.dx * 4, g.z + g.dz * 4, decal_across(g.dx, g.dz),
                  b.plan->gate_count * b.plan->gate_spacing + 4);
   const TrackPiece& lap = b.pieces[0];
   const PathSample& f = lap.path[(size_t)std::lround(b.plan->finish_s) % lap.path.size()];
-  text += format("[ %.2f %.2f ] %.4f %.2f 0.15 @decal_checker.png\n", f.x, f.z, std::atan2(f.dx, f.dz) + M_PI / 2,
+  text += format("[ %.2f %.2f ] %.4f %.2f 0.15 @decal_checker.png\n", f.x, f.z, decal_across(f.dx, f.dz),
                  f.half_width * 2 + 2);
   // Braking ruts and tyre marks before the tight turns.
   Random random(b.plan->seed + 4242);
@@ -487,7 +491,7 @@ void write_decals(DataSet* set, const Built& b) {
     if (std::fabs(q.curvature) < 1.0 / 60) continue;
     double jitter = random.range(-0.4, 0.4) * q.half_width;
     text += format("[ %.2f %.2f ] %.4f %.2f 4 @decal_ruts.png\n", q.x + -q.dz * jitter, q.z + q.dx * jitter,
-                   std::atan2(q.dx, q.dz) + random.range(-0.2, 0.2), 5.0);
+                   decal_across(q.dx, q.dz) + random.range(-0.2, 0.2), 5.0);
   }
   put_text(set, dir_file(b, "decals"), text);
 }

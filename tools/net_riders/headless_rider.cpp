@@ -33,6 +33,15 @@ bool world_load(RunnerWorld* w, const char* name) {
 
 HeadlessRider* rider_of(void* context) { return static_cast<HeadlessRider*>(context); }
 
+// The states between two stamps of one rider that never came. A step of more
+// than a few seconds is a rider that left and came back, not a loss.
+long states_skipped(int previous, int stamp) {
+  if (previous < 0 || stamp <= previous) return 0;
+  const int step = stamp - previous;
+  if (step > 4 * TICKS_PER_SECOND) return 0;
+  return (step + STATE_SEND_INTERVAL / 2) / STATE_SEND_INTERVAL - 1;
+}
+
 int last_pass(const BikeTiming& t) { return t.gates_passed > 0 ? pass_tick(t, t.gates_passed - 1) : -1; }
 
 RaceProgress rider_progress(const HeadlessRider& r) {
@@ -60,6 +69,7 @@ NetClientHooks rider_hooks(HeadlessRider* rider) {
     memcpy(digest, r->world->track.digest, TRACK_DIGEST_BYTES);
     memcpy(r->requests, race.requests, sizeof r->requests);
     for (BikeTiming& t : r->timing) reset_bike_timing(&t);
+    for (int& stamp : r->last_seen_stamp) stamp = -1;
     r->tick = 0;
     r->has_bike = race.riding_slot != NO_BIKE;
     r->race_slot = race.riding_slot;
@@ -100,10 +110,12 @@ NetClientHooks rider_hooks(HeadlessRider* rider) {
     settle_finishes(r->world->track.gates, bikes.data(), (int)bikes.size(), n.race_time > 0 ? 0 : n.laps);
     if (r->has_bike && own != NO_BIKE) r->bike.timing = r->timing[own];
   };
-  h.remote_bike = [](void* c, int slot) { return rider_of(c)->requests[slot] == SLOT_REQUEST_PLAYER; };
+  h.remote_bike = [](void* c, int slot) { return remote_request(rider_of(c)->requests[slot]); };
   h.add_remote_state = [](void* c, int slot, const StateRecord&, int tick) {
     HeadlessRider* r = rider_of(c);
     r->states_received[slot]++;
+    r->states_missed += states_skipped(r->last_seen_stamp[slot], tick);
+    r->last_seen_stamp[slot] = tick;
     const int delay = r->tick - tick;
     if (delay > r->worst_delay) r->worst_delay = delay;
     r->delay_sum += delay;
@@ -156,6 +168,7 @@ void init_headless_rider(HeadlessRider* r, RunnerWorld* world, int index, const 
   r->client.own_info.number = std::to_string(index + 1).substr(0, 3);
   r->client.own_info.name = std::string(name_prefix) + " " + std::to_string(index + 1);
   for (BikeTiming& t : r->timing) reset_bike_timing(&t);
+  for (int& stamp : r->last_seen_stamp) stamp = -1;
 }
 
 void run_headless_rider(HeadlessRider* r, double now) {

@@ -52,6 +52,10 @@ struct HeadlessRider {
   std::vector<std::string> messages;
   long states_received[MAX_BIKES] = {};
   int worst_delay = 0;             // ticks between a state's stamp and its arrival
+  // States of other riders that never arrived: a slot's stamps go up by one
+  // state interval, so a larger step between two taken stamps is a loss.
+  int last_seen_stamp[MAX_BIKES] = {};
+  long states_missed = 0;
   long delay_sum = 0, delay_count = 0;
   bool results_seen = false;       // the server's "Results:" line
   std::vector<std::string> results;  // the lines after it

@@ -6,8 +6,8 @@
 //
 // Runs until every rider has seen the results of N races (default 1) or the
 // time is up, then prints what the riders received: states from every other
-// rider, the worst and mean delay of a state, the bytes per second per rider
-// each way, and whether every rider's final running order matched the
+// rider, the states that never came, the worst and mean delay of a state,
+// the bytes per second per rider each way, and whether every rider's final running order matched the
 // others'. Ends with 0 when the races were run and everyone agreed.
 #include <cstdio>
 #include <cstdlib>
@@ -126,13 +126,15 @@ int main(int argc, char** argv) {
   }
   const double elapsed = platform_seconds() - start;
 
-  long in = 0, out = 0, states = 0;
+  long in = 0, out = 0, states = 0, missed = 0, send_failures = 0;
   int worst = 0, silent_pairs = 0;
   long delay_sum = 0, delay_count = 0;
   for (auto& r : list) {
     in += r->client.bytes_received;
     out += r->client.bytes_sent;
     worst = std::max(worst, r->worst_delay);
+    missed += r->states_missed;
+    send_failures += r->client.send_failures;
     delay_sum += r->delay_sum;
     delay_count += r->delay_count;
     for (auto& other : list) {
@@ -146,6 +148,8 @@ int main(int argc, char** argv) {
   printf("riders %d, %.1f s, races %d\n", (int)list.size(), elapsed, races_done);
   printf("per rider: %.0f bytes/s in, %.0f bytes/s out\n", in / n / elapsed, out / n / elapsed);
   printf("states received %ld; rider pairs with none: %d\n", states, silent_pairs);
+  printf("states missed %ld (%.2f%% of those due); sends failed %ld\n", missed,
+         states + missed > 0 ? 100.0 * (double)missed / (double)(states + missed) : 0.0, send_failures);
   printf("worst state delay %d ticks (%.1f ms), mean %.2f ticks\n", worst, worst * TICK_SECONDS * 1000.0,
          delay_count ? (double)delay_sum / (double)delay_count : 0.0);
   for (auto& r : list) net_shutdown(&r->client);

@@ -5,7 +5,11 @@
 //   race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]
 //               [--lineup h,r,t,f,e...] [--time-trial] [--script FILE]
 //               [--follow-robots] [--ticks N] [--laps N] [--minutes M]
-//               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--quiet]
+//               [--skill 0..2] [--learn] [--lines DIR] [--trace N] [--trace-slot S] [--quiet]
+//               [--practice] [--record-demo FILE]
+//               [--erode 0..100] [--rut-image FILE.png] [--rut-scale FT]
+//               [--rut-crop C0,R0,C1,R1] [--rut-zoom K]
+//   race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]
 //   race_runner --bench 1,20,160 [--seconds S]
 //
 // Lineup entries: h the scripted player, r a robot, t a robot on a 125, f a
@@ -14,11 +18,24 @@
 // directory, then --lines DIR, then the data) unless --follow-robots makes
 // them chase the riding line; --learn records every bike's passages into
 // the lines, saved into the home directory (keep it with --home). --trace N logs the
-// player's position and speed every N steps. The script format is
-// tools/ride/ride.h's; "-" reads it from standard input. Exit code 0 on
-// success, 1 on bad input or a track that does not load.
+// player's position and speed every N steps (--trace-slot: that slot's
+// bike instead, or "all" of them, with their robots' state). The script format is
+// tools/ride/ride.h's; "-" reads it from standard input. --record-demo
+// records the race and saves the demo to FILE; --practice makes the laps
+// lap demos raced against the fast lap's ghost. --play-demo plays FILE on
+// its own track and compares every state in it with the played bike's
+// position. --erode makes the wheels dig ruts at that strength (clamped to
+// 0..100); the report then says what changed on the ground and where, and
+// --rut-image writes the difference of the heights after the race from
+// those before (dug red, piled green, full colour at --rut-scale feet,
+// default 0.5; any change off the wheel tracks white), of the vertices in
+// --rut-crop (the whole field without it), each --rut-zoom pixels a side.
+// Exit code 0 on success, 1 on bad input, a track that does not load, a
+// playback that strays from its demo, or ground that changed off the wheel
+// tracks or stopped being finite.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +46,7 @@
 
 #include "core/datafile.h"
 #include "tools/race_runner/runner.h"
+#include "track/track.h"
 
 #ifndef DV_GAME_DIR
 #define DV_GAME_DIR "."
@@ -41,7 +59,10 @@ void usage() {
           "usage: race_runner [--track NAME | --course NAME] [--data DIR] [--home DIR]\n"
           "                   [--lineup h,r,t,f,e...] [--time-trial] [--script FILE] [--follow-robots]\n"
           "                   [--ticks N] [--laps N] [--minutes M] [--skill 0..2] [--learn] [--lines DIR]\n"
-          "                   [--trace N] [--quiet]\n"
+          "                   [--trace N] [--trace-slot S] [--quiet] [--practice] [--record-demo FILE]\n"
+          "                   [--erode 0..100] [--rut-image FILE.png]\n"
+          "                   [--rut-scale FT] [--rut-crop C0,R0,C1,R1] [--rut-zoom K]\n"
+          "       race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]\n"
           "       race_runner --bench 1,20,160 [--seconds S]\n");
 }
 
@@ -81,7 +102,8 @@ int bench(const char* counts_text, double seconds) {
     counts.push_back((int)n);
   }
   printf("race step against the bike simulation, proving ground, bikes chasing its line at 30 mph\n");
-  printf("%6s %8s %14s %14s %8s\n", "bikes", "ticks", "race ticks/s", "bike ticks/s", "ratio");
+  printf("%6s %8s %14s %14s %8s %10s %10s\n", "bikes", "ticks", "race ticks/s", "bike ticks/s", "ratio", "x realtime",
+         "x rt (cpu)");
   for (int count : counts) {
     RaceBenchFigures f;
     char error[256];
@@ -89,10 +111,12 @@ int bench(const char* counts_text, double seconds) {
       fprintf(stderr, "%s\n", error);
       return 1;
     }
-    printf("%6d %8d %14.1f %14.1f %8.3f\n", f.bikes, f.ticks, f.race_ticks_per_second, f.bike_ticks_per_second,
-           f.bike_ticks_per_second / f.race_ticks_per_second);
+    printf("%6d %8d %14.1f %14.1f %8.3f %10.2f %10.2f\n", f.bikes, f.ticks, f.race_ticks_per_second,
+           f.bike_ticks_per_second, f.bike_ticks_per_second / f.race_ticks_per_second,
+           f.race_ticks_per_second / TICKS_PER_SECOND, f.race_cpu_ticks_per_second / TICKS_PER_SECOND);
   }
-  printf("ratio: time of a race step over the bike simulation's share of it\n");
+  printf("ratio: time of a race step over the bike simulation's share of it; x realtime: race steps\n"
+         "against the 128 a second of real time, by the wall clock and by this thread's processor time\n");
   return 0;
 }
 
@@ -105,6 +129,10 @@ int main(int argc, char** argv) {
   const char* bench_counts = nullptr;
   double seconds = 10;
   bool quiet = false;
+  const char* rut_image = nullptr;
+  double rut_scale = 0.5;
+  TerrainRegion rut_crop = EMPTY_REGION;
+  int rut_zoom = 1;
   for (int i = 1; i < argc; i++) {
     auto value = [&](const char* name) -> const char* {
       if (i + 1 >= argc) {
@@ -121,6 +149,9 @@ int main(int argc, char** argv) {
     else if (strcmp(a, "--home") == 0) home = value(a);
     else if (strcmp(a, "--script") == 0) script_name = value(a);
     else if (strcmp(a, "--time-trial") == 0) options.time_trial = true;
+    else if (strcmp(a, "--practice") == 0) options.practice = true;
+    else if (strcmp(a, "--record-demo") == 0) options.record_demo = value(a);
+    else if (strcmp(a, "--play-demo") == 0) options.play_demo = value(a);
     else if (strcmp(a, "--follow-robots") == 0) options.follow_robots = true;
     else if (strcmp(a, "--learn") == 0) options.learn = true;
     else if (strcmp(a, "--nolearn") == 0) options.learn = false;
@@ -148,6 +179,29 @@ int main(int argc, char** argv) {
     } else if (strcmp(a, "--trace") == 0) {
       if (!number(value(a), 1, 1e6, &v)) return bad_arg(a);
       options.trace_every = (int)v;
+    } else if (strcmp(a, "--trace-slot") == 0) {
+      const char* slot = value(a);
+      if (strcmp(slot, "all") == 0) options.trace_slot = TRACE_ALL;
+      else if (number(slot, 0, MAX_BIKES - 1, &v)) options.trace_slot = (int)v;
+      else return bad_arg(a);
+    } else if (strcmp(a, "--erode") == 0) {
+      // Any number is taken, clamped to the range.
+      if (!number(value(a), -1e30, 1e30, &v)) return bad_arg(a);
+      options.erosion = (float)std::clamp(v, 0.0, 100.0);
+    } else if (strcmp(a, "--rut-image") == 0) {
+      rut_image = value(a);
+    } else if (strcmp(a, "--rut-scale") == 0) {
+      if (!number(value(a), 1e-6, 100, &v)) return bad_arg(a);
+      rut_scale = v;
+    } else if (strcmp(a, "--rut-crop") == 0) {
+      TerrainRegion c;
+      char end;
+      if (sscanf(value(a), "%d,%d,%d,%d%c", &c.c0, &c.r0, &c.c1, &c.r1, &end) != 4 || region_empty(c))
+        return bad_arg(a);
+      rut_crop = c;
+    } else if (strcmp(a, "--rut-zoom") == 0) {
+      if (!number(value(a), 1, 16, &v)) return bad_arg(a);
+      rut_zoom = (int)v;
     } else if (strcmp(a, "--seconds") == 0) {
       if (!number(value(a), 0.01, 600, &v)) return bad_arg(a);
       seconds = v;
@@ -157,7 +211,12 @@ int main(int argc, char** argv) {
     }
   }
   if (bench_counts) return bench(bench_counts, seconds);
-  if (options.track.empty() == options.course.empty()) {
+  if (!options.play_demo.empty() && !options.record_demo.empty()) {
+    fprintf(stderr, "Can't record and play from same run\n");
+    return 1;
+  }
+  options.record_ground = options.erosion > 0 || rut_image;
+  if (options.play_demo.empty() && options.track.empty() == options.course.empty()) {
     fprintf(stderr, "Give one of --track and --course\n");
     usage();
     return 1;
@@ -198,8 +257,39 @@ int main(int argc, char** argv) {
     printf("Timing log (seconds from the gate drop):\n");
     run_runner(runner.get(), quiet ? nullptr : stdout);
     write_race_report(stdout, *runner);
+    end_ground_record(runner.get());
+    write_ground_report(stdout, *runner);
+    if (rut_image) {
+      if (write_rut_image(rut_image, runner->race.track->terrain, runner->ground, (float)rut_scale, rut_crop,
+                          rut_zoom))
+        printf("Wrote %s\n", rut_image);
+      else {
+        fprintf(stderr, "Can't write '%.900s'\n", rut_image);
+        code = 1;
+      }
+    }
+    if (!runner->ground.all_finite || runner->ground.changed_off_track > 0) code = 1;
   }
+  const int ticks_run = runner->race.tick - runner->start_tick;
   end_runner(runner.get());
+  if (code == 0 && !options.play_demo.empty() && !write_playback_check(stdout, runner->check)) code = 1;
+  if (code == 0 && !options.record_demo.empty()) {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(options.record_demo, ec);
+    const int riders = runner->replay.recorder->rider_count;
+    if (!runner->demo_saved || ec) {
+      fprintf(stderr, "Can't save the demo to '%.900s'\n", options.record_demo.c_str());
+      code = 1;
+    } else {
+      const double minutes = ticks_run / (60.0 * TICKS_PER_SECOND);
+      printf("Demo %s: %ju bytes, %d riders, %.2f s", options.record_demo.c_str(), (uintmax_t)bytes, riders,
+             minutes * 60);
+      if (riders > 0 && minutes > 0)
+        printf(": %.0f bytes per rider per minute (%.1f per second)", bytes / (riders * minutes),
+               bytes / (riders * minutes * 60));
+      printf("\n");
+    }
+  }
   if (scratch_home) {
     std::error_code ec;
     std::filesystem::remove_all(home, ec);

@@ -21,16 +21,21 @@
 #include <vector>
 
 #include "race/race.h"
+#include "replay/race_replay.h"
 #include "robot/race_robots.h"
 #include "tools/ride/ride.h"
+#include "tools/ruts/rut_ride.h"
 
 struct Terrain;
+
+constexpr int TRACE_ALL = -2;
 
 struct RunnerOptions {
   std::string track;              // directory in the data set
   std::string course;             // or an in-code course ("proving_ground", ...)
   std::vector<int> lineup;        // codes per slot (LINEUP_*); empty: a player alone
   bool time_trial = false;        // a time trial instead of the lineup
+  bool practice = false;          // practice: lap demos and the fast lap's ghost, as a time trial
   RideScript script;              // the player's rider
   bool follow_robots = false;
   bool learn = false;             // robot line learning ("--learn")
@@ -40,6 +45,28 @@ struct RunnerOptions {
   double minutes = 0;
   int skill = 0;
   int trace_every = 0;            // > 0: the player's position and speed every so many steps
+  int trace_slot = -1;            // the bike traced: -1 the player's, TRACE_ALL every bike
+  std::string record_demo;        // record the race and save the demo here at the end
+  std::string play_demo;          // play this demo on its own track instead of racing
+};
+
+// A playback's check against the demo: every state the file holds for a
+// mapped rider, at its tick, against the played bike's frame position right
+// after it was posed. Crashed states are counted apart: a crashed bike
+// follows its records softly.
+struct PlaybackCheck {
+  int riders = 0;              // header riders mapped to bikes
+  int states = 0;              // states compared
+  int crashed_states = 0;      // states of crashed bikes, not compared
+  int missed_states = 0;       // states whose tick the playback never posed
+  int last_tick = -1;          // the newest state's tick
+  double largest_error[3] = {0, 0, 0};  // largest frame position difference per axis, ft
+  double step[3] = {0, 0, 0};           // the quantisation step per axis, ft
+  double largest_turn = 0;              // largest angle between played and recorded frame orientation, rad
+  double largest_rider_error = 0;       // largest rider body position difference, ft
+  std::string problem;         // why the file could not be checked (empty when it could)
+  float erosion = 0;              // the "--erode" strength, 0..100: wheels dig ruts
+  bool record_ground = false;     // keep the heights from before and where the wheels ran
 };
 
 struct TimingEvent {
@@ -58,6 +85,9 @@ struct Runner {
   bool own_track = false;  // the course was built here, not loaded
   std::vector<Vec3> line;  // the riding line
   bool line_by_gates = false;  // the line runs gate by gate (a track's), not round a course
+  // Planned speeds along a track's line (plan_follow_speeds) for the
+  // player's follower and for the stand-in robots.
+  std::vector<float> player_limits, robot_limits;
   PathFollower player_follower;
   PathFollower robot_followers[MAX_BIKES];
   RaceRobots robots;
@@ -65,6 +95,21 @@ struct Runner {
   ControlOptions player_options{true, false};
   int start_tick = 0;
   std::vector<TimingEvent> events;
+  RaceReplay replay;
+  // Playback: the file's states by rider, tick and record, and the check.
+  struct DemoState {
+    int rider;
+    int tick;
+    StateRecord record;
+    bool posed;
+  };
+  std::vector<DemoState> demo_states;
+  size_t next_demo_state = 0;
+  PlaybackCheck check;
+  bool demo_saved = false;
+  // With record_ground: the heights at the reset and every wheel contact
+  // since, summarised by end_ground_record().
+  RutRideResult ground;
 };
 
 // Turns "h,r,2,4,0,t,f" (h human, r robot, t two-stroke robot, f
@@ -92,7 +137,18 @@ void step_runner(Runner* runner);
 // happens (null: not written).
 void run_runner(Runner* runner, FILE* log);
 bool runner_done(const Runner& runner);
+// Completes the recording (saved to the record_demo file, demo_saved tells
+// whether that worked) and frees the race.
 void end_runner(Runner* runner);
+// The playback check's figures and verdict; true when every compared state
+// lies within one quantisation step on each axis and none was missed.
+bool write_playback_check(FILE* out, const PlaybackCheck& check);
+// Settles the ruts' re-baking and sums up what the race did to the ground
+// (runner.ground); with erosion 0 nothing may have changed.
+void end_ground_record(Runner* runner);
+// The ground summary: vertices changed, off the wheel tracks, deepest rut,
+// highest pile, soil moved.
+void write_ground_report(FILE* out, const Runner& runner);
 
 void write_timing_event(FILE* out, const Runner& runner, const TimingEvent& event);
 void write_trace(FILE* out, const Runner& runner);
@@ -109,5 +165,6 @@ struct RaceBenchFigures {
   int ticks;
   double race_ticks_per_second;
   double bike_ticks_per_second;
+  double race_cpu_ticks_per_second;  // race steps per second of this thread's processor time
 };
 bool bench_race_step(int count, double seconds, RaceBenchFigures* out, char* error, size_t error_size);

@@ -123,5 +123,6 @@ int main(int argc, char** argv) {
   printf("CPU %.2f s in %.1f s (%.1f%% of one core); %ld datagrams in, %ld out, %ld bytes in, %ld out\n", cpu, wall,
          wall > 0 ? 100.0 * cpu / wall : 0.0, server.datagrams_in, server.datagrams_out, server.bytes_in,
          server.bytes_out);
+  printf("refused %ld datagrams; %ld sends failed\n", server.refused, server.send_failures);
   return 0;
 }

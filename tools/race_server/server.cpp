@@ -255,7 +255,7 @@ void server_send_to(RaceServer* s, const SocketAddress& to, const uint8_t* bytes
     s->io.send(s->io.context, to, bytes, length);
     return;
   }
-  if (s->socket >= 0) send_datagram(s->socket, bytes, length, to);
+  if (s->socket >= 0 && send_datagram(s->socket, bytes, length, to) < 0) s->send_failures++;
 }
 
 void server_send(RaceServer* s, ServerClient* c, const uint8_t* bytes, int length) {
@@ -383,6 +383,7 @@ bool start_server(RaceServer* s, const ServerConfig& config, double now) {
     ServerClient& c = s->clients[(size_t)(s->config.max_riders - 1 - i)];
     c.state = CLIENT_JOINED;
     c.robot = true;
+    c.robot_number = i;
     c.info.model = bike_model_at(i % 4).name;
     c.info.number = std::to_string(900 + i).substr(0, 3);
     c.info.name = "Robot " + std::to_string(i + 1);

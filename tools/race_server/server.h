@@ -91,6 +91,7 @@ struct ServerUpload {
 struct ServerClient {
   int state = CLIENT_FREE;
   bool robot = false;
+  int robot_number = -1;      // robots: 0 and up, sent with their bike messages
   SocketAddress address = {};
   uint32_t key = 0;
   uint32_t nonce = 0;
@@ -177,6 +178,7 @@ struct RaceServer {
 
   long datagrams_in = 0, datagrams_out = 0, bytes_in = 0, bytes_out = 0;
   long refused = 0;  // datagrams dropped by the checks
+  long send_failures = 0;  // datagrams the socket did not take (a full send buffer)
 };
 
 // Binds the socket (port 0: any free port), finds the tracks, loads the first

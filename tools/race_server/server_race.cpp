@@ -348,7 +348,9 @@ void send_next_bike(RaceServer* s, ServerClient* c) {
   for (int slot = after == NO_BIKE ? 0 : after + 1; !stale && slot < (int)s->clients.size(); slot++) {
     const ServerClient& other = s->clients[(size_t)slot];
     if (slot == self || other.state != CLIENT_JOINED || !other.rider) continue;
-    const std::string text = client_info_text(other.info, MAX_DATAGRAM - 9);
+    // Clients put a robot in the slot as lineup code 1000 + its number.
+    const std::string text = other.robot ? robot_bike_text(other.info, other.robot_number, MAX_DATAGRAM - 9)
+                                         : client_info_text(other.info, MAX_DATAGRAM - 9);
     ServerMessage m = server_message(SV_BIKE);
     m.race_id = c->race_id;
     m.bike_slot = (uint32_t)slot;

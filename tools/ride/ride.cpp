@@ -150,6 +150,171 @@ void script_controls(const RideScript& s, double t, float control[CONTROL_COUNT]
   }
 }
 
+namespace {
+
+constexpr double FOLLOW_SIDE_ACCELERATION = 11.0;  // ft/s^2 a bend may ask for
+constexpr double FOLLOW_BRAKING = 12.0;            // ft/s^2 held while slowing
+constexpr double FOLLOW_LOWEST = 14.0;             // ft/s, never planned slower
+constexpr double LIP_SLOPE = 0.12;                 // a ramp steeper than this ...
+constexpr double LIP_BREAK = 0.18;                 // ... whose slope falls this much throws the bike
+
+constexpr double FOLLOW_IMPACT = 13.0;             // ft/s into the ground a landing may take
+constexpr double FOLLOW_JUMP_REACH = 1.35;         // take-off speeds looked at, over the wanted speed
+constexpr double FOLLOW_FACE_LOSS = 0.7;           // share of a face's climb the engine does not make up
+constexpr size_t FOLLOW_RUN_UP = 120;              // ft before a face ridden at its speed
+constexpr size_t FOLLOW_ROW_GAP = 30;              // three or more lips this close (ft) make a row
+constexpr double FOLLOW_ROW_SPEED = 18.0;          // ft/s through a row of them
+
+struct TakeOff {
+  double speed = 0;   // ft/s
+  size_t landing = 0; // sample where that flight comes down
+};
+
+// The speed (ft/s) for leaving the ground at `lip` along the profile h (one
+// sample per foot): the middle of the speeds, up to `limit`, whose flights
+// come down on a falling landing with less than FOLLOW_IMPACT along the
+// ground's normal, so that a few ft/s either way still land on it; else
+// the gentlest landing of all speeds up to `reach`. Speed 0 when no
+// candidate really flies (a bump, not a jump).
+TakeOff take_off_speed(const std::vector<double>& h, size_t lip, double reach, double limit) {
+  const double rise = (h[lip] - h[lip - 3]) / 3;
+  const double angle = std::atan(rise);
+  TakeOff slowest_good, fastest_good, gentlest;
+  double least = 1e300;
+  bool any_flight = false;
+  for (double v = FOLLOW_LOWEST; v <= reach + 1e-9; v += 1.0) {
+    const double vx = v * std::cos(angle), vy = v * std::sin(angle);
+    double impact = 1e300, ground = 0;
+    size_t landing = 0;
+    for (size_t k = 2; lip + k + 1 < h.size() && k < 400; k++) {
+      const double t = (double)k / vx;
+      const double y = h[lip] + vy * t - 0.5 * 32.0 * t * t;
+      if (y > h[lip + k]) continue;
+      if (k > 8) any_flight = true;
+      ground = (h[lip + k + 1] - h[lip + k - 1]) / 2;
+      impact = std::fabs(-vx * ground + (vy - 32.0 * t)) / std::hypot(ground, 1.0);
+      landing = lip + k;
+      break;
+    }
+    if (landing == 0) continue;
+    if (impact < least - 0.25) {
+      least = impact;
+      gentlest = TakeOff{v, landing};
+    }
+    if (impact < FOLLOW_IMPACT && ground < -0.1 && v <= limit + 1e-9) {
+      if (slowest_good.speed == 0) slowest_good = TakeOff{v, landing};
+      fastest_good = TakeOff{v, landing};
+    }
+  }
+  if (!any_flight) return TakeOff{};
+  if (fastest_good.speed == 0) return gentlest;
+  // The flight of the middle speed lands between the two.
+  return TakeOff{0.5 * (slowest_good.speed + fastest_good.speed), fastest_good.landing};
+}
+
+}  // namespace
+
+std::vector<float> plan_follow_speeds(const Vec3* p, int n, double top, const Terrain* terrain, bool closed,
+                                      bool bends) {
+  std::vector<float> limits((size_t)std::max(n, 0), (float)top);
+  if (n < 3) return limits;
+  // Take-off speeds are looked for up to this (the follower still keeps to
+  // the speed it is given: a jump that needs more is taken at that).
+  const double reach = std::min(top * FOLLOW_JUMP_REACH, 95.0);
+  std::vector<float> bend((size_t)n, (float)reach);
+  auto point = [&](int i) { return p[closed ? ((i % n) + n) % n : std::clamp(i, 0, n - 1)]; };
+  // Bends: the circle through a point and its neighbours two away.
+  for (int i = 0; i < n && bends; i++) {
+    Vec3 a = point(i - 2), b = point(i), c = point(i + 2);
+    double abx = b.x - a.x, abz = b.z - a.z, bcx = c.x - b.x, bcz = c.z - b.z, acx = c.x - a.x, acz = c.z - a.z;
+    double d = std::hypot(abx, abz) * std::hypot(bcx, bcz) * std::hypot(acx, acz);
+    if (d < 1e-9) continue;
+    double k = 2 * std::fabs(abx * bcz - abz * bcx) / d;
+    if (k > 1e-6) bend[(size_t)i] = (float)std::clamp(std::sqrt(FOLLOW_SIDE_ACCELERATION / k), FOLLOW_LOWEST, reach);
+    limits[(size_t)i] = std::min((float)top, bend[(size_t)i]);
+  }
+  // Take-offs: the ground along the line a foot at a time.
+  std::vector<bool> air((size_t)n, false);
+  if (terrain && !terrain->heights.empty()) {
+    std::vector<double> h;
+    std::vector<int> owner;  // the line point each sample belongs to
+    const int segments = closed ? n : n - 1;
+    for (int i = 0; i < segments; i++) {
+      Vec3 a = point(i), b = point(i + 1);
+      int steps = std::max(1, (int)std::lround(std::hypot(b.x - a.x, b.z - a.z)));
+      for (int k = 0; k < steps; k++) {
+        float t = (float)k / (float)steps;
+        h.push_back(height_at(*terrain, a.x + (b.x - a.x) * t, a.z + (b.z - a.z) * t));
+        owner.push_back(i);
+      }
+    }
+    std::vector<size_t> lips;
+    for (size_t s = 3; s + 3 < h.size(); s++) {
+      double before = (h[s] - h[s - 3]) / 3, after = (h[s + 3] - h[s]) / 3;
+      if (before < LIP_SLOPE || before - after < LIP_BREAK) continue;
+      // The lip itself: the last sample before the slope breaks.
+      if ((h[s + 1] - h[s]) > before * 0.6) continue;
+      // One lip per crest: a rounded one breaks over a few samples.
+      if (!lips.empty() && s - lips.back() < 8) lips.back() = s;
+      else lips.push_back(s);
+    }
+    auto foot_of = [&](size_t s) {
+      size_t foot = s;
+      while (foot > 1 && h[foot] - h[foot - 1] > LIP_SLOPE * 0.5) foot--;
+      return foot;
+    };
+    size_t clear = 0;  // samples before this are flown over
+    for (size_t j = 0; j < lips.size(); j++) {
+      const size_t s = lips[j];
+      if (s < clear) continue;
+      // A row of lips close together (a rhythm section, whoops) is rolled
+      // at an even, modest speed: landing in the middle of one is worse
+      // than any speed lost.
+      size_t last = j;
+      while (last + 1 < lips.size() && lips[last + 1] - lips[last] < FOLLOW_ROW_GAP) last++;
+      if (last >= j + 2) {
+        const size_t from = foot_of(s) > 60 ? foot_of(s) - 60 : 0;
+        for (int i = owner[from]; i <= owner[std::min(lips[last] + 10, owner.size() - 1)]; i++)
+          limits[(size_t)i] = std::min(limits[(size_t)i], (float)FOLLOW_ROW_SPEED);
+        j = last;
+        continue;
+      }
+      const int at = owner[s];
+      TakeOff jump = take_off_speed(h, s, reach, limits[(size_t)at]);
+      if (jump.speed <= 0) continue;
+      // The face costs speed: ride at it fast enough to leave the lip at
+      // the take-off speed (the engine makes up part of the climb), and be
+      // at that speed a little way before.
+      const size_t foot = foot_of(s);
+      const double climb = h[s] - h[foot];
+      const float approach = (float)std::sqrt(jump.speed * jump.speed + 2 * 32.0 * climb * FOLLOW_FACE_LOSS);
+      const size_t from = foot > FOLLOW_RUN_UP ? foot - FOLLOW_RUN_UP : 0;
+      for (int i = owner[from]; i <= at; i++)
+        if (!air[(size_t)i]) limits[(size_t)i] = std::min(bend[(size_t)i], std::max(limits[(size_t)i], approach));
+      limits[(size_t)at] = std::min(bend[(size_t)at], approach);
+      // In the air there is nothing to slow for: what the flight passes
+      // over (the landing's own crest included) is not ridden.
+      for (size_t k = s + 1; k <= jump.landing && k < owner.size(); k++)
+        if (owner[k] != at) air[(size_t)owner[k]] = true;
+      clear = jump.landing;
+    }
+  }
+  for (int i = 0; i < n; i++)
+    if (air[(size_t)i]) limits[(size_t)i] = std::max(limits[(size_t)i], std::min((float)top, bend[(size_t)i]));
+  // Slow down in time for what comes next.
+  const int passes = closed ? 2 : 1;
+  for (int pass = 0; pass < passes; pass++)
+    for (int i = n - 2 + (closed ? 1 : 0); i >= 0; i--) {
+      Vec3 a = point(i), b = point(i + 1);
+      double d = std::hypot(b.x - a.x, b.z - a.z);
+      if (air[(size_t)i]) continue;
+      float next = limits[(size_t)((i + 1) % n)];
+      float reach = (float)std::sqrt((double)next * next + 2 * FOLLOW_BRAKING * d);
+      if (reach < limits[(size_t)i]) limits[(size_t)i] = reach;
+    }
+  return limits;
+}
+
 void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, float control[CONTROL_COUNT]) {
   if (!f->points || f->count < 2) return;
   DVec p = body_position(b, BODY_FRAME);
@@ -182,11 +347,29 @@ void follow_path(PathFollower* f, const Bike& b, const ControlOptions& options, 
   control[CONTROL_STEER] = (float)(options.reverse_steering ? -steer : steer);
   // Slow down for a sharp heading error, as a rider would.
   double want = f->speed * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
+  if (f->limits) {
+    // The plan of this stretch and the next (each already allows for
+    // braking down to the one after it), within the speed asked for.
+    double plan = std::min({(double)f->limits[nearest], (double)f->limits[(nearest + 1) % f->count], f->speed});
+    want = plan * (1 - 0.5 * clampd(std::fabs(error) / 0.8, 0, 1));
+  }
   double gap = want - speed;
   f->integral = clampd(f->integral + gap * 0.002, -0.3, 0.5);
   control[CONTROL_THROTTLE] = (float)clampd(0.25 + 0.08 * gap + f->integral, 0, 1);
-  control[CONTROL_FRONT_BRAKE] = (float)clampd(-(gap + 6) * 0.1, 0, 1);
+  // A spinning rear wheel: ease off until it hooks up (which also lets the
+  // automatic box change up; it waits for grip).
+  const WheelShape& rear = b.wheel[WHEEL_REAR];
+  if (f->limits && rear.depth > 0 && length_squared(rear.sliding_velocity) > 9)
+    control[CONTROL_THROTTLE] = std::min(control[CONTROL_THROTTLE], 0.45f);
+  // With planned limits the brakes come in early: the plan counts on them.
+  control[CONTROL_FRONT_BRAKE] = (float)clampd(-(gap + (f->limits ? 2 : 6)) * 0.1, 0, 1);
   control[CONTROL_REAR_BRAKE] = control[CONTROL_FRONT_BRAKE];
+  if (f->limits) {
+    // No front brake unless both wheels are down, and never all of it: a
+    // grabbed front brake on a landing goes over the bars.
+    const bool both_down = b.wheel[WHEEL_FRONT].depth > 0 && b.wheel[WHEEL_REAR].depth > 0;
+    control[CONTROL_FRONT_BRAKE] = both_down ? std::min(control[CONTROL_FRONT_BRAKE], 0.6f) : 0.0f;
+  }
 }
 
 bool load_ride_track(const char* track, Terrain* terrain, RideScript* script, char* error, size_t error_size) {
@@ -249,6 +432,9 @@ bool start_ride(Ride* r, const Terrain& terrain, const RideScript& script, char*
     if (!r->script.line.empty()) {
       r->follower.points = r->script.line.data();
       r->follower.count = (int)r->script.line.size();
+      r->limits = plan_follow_speeds(r->follower.points, r->follower.count,
+                                     script.follow_speed * FEET_PER_SECOND_PER_MPH, &terrain, false);
+      r->follower.limits = r->limits.data();
     } else {
       r->follower.points = proving_ground_line(&r->follower.count);
     }

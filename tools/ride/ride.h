@@ -74,7 +74,20 @@ struct PathFollower {
   double speed = 0;      // target speed, ft/s
   double integral = 0;   // throttle integrator
   bool keys = false;     // steer only -1, 0 or +1
+  // Optional speed limits per point (ft/s, see plan_follow_speeds): the
+  // follower rides no faster than the limits just ahead allow.
+  const float* limits = nullptr;
 };
+// Speed limits along a line for a follower that wants `top` ft/s: slow
+// enough for each bend's radius, and slowing in time (at a braking rate a
+// rider can hold on dirt) for the bends and take-offs ahead. With a
+// terrain, every ramp whose lip throws the bike is ridden at the speed
+// whose flight lands on the ground beyond rather than short of it or flat
+// past it (closed: the line is a loop). Without `bends` only the take-offs
+// and the braking for them are planned (for a caller with its own rule for
+// corners).
+std::vector<float> plan_follow_speeds(const Vec3* points, int count, double top, const Terrain* terrain,
+                                      bool closed, bool bends = true);
 // Writes steer and throttle/brake (control vector terms) for the bike.
 void follow_path(PathFollower* follower, const Bike& bike, const ControlOptions& options,
                  float control[CONTROL_COUNT]);
@@ -86,6 +99,7 @@ struct Ride {
   BikeSetup setup;
   ControlOptions options{true, false};
   PathFollower follower;
+  std::vector<float> limits;  // the follower's, on a track's line
   int64_t tick = 0;
   float control[CONTROL_COUNT] = {};
 };

@@ -56,16 +56,6 @@ bool make_directories(const std::string& path) {
   return true;
 }
 
-bool write_store(const LineStore& store, const std::string& directory) {
-  std::string path = directory + "/" + line_file_name(store.skill);
-  std::vector<unsigned char> bytes = encode_lines(store);
-  FILE* f = fopen(path.c_str(), "wb");
-  bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (f) ok = fclose(f) == 0 && ok;
-  if (!ok) fprintf(stderr, "Can't write '%.900s'\n", path.c_str());
-  return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,14 +135,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  LineStore expert;
-  TrainingResult trained = train_expert_lines(&loaded, options, &expert);
-  LineStore stores[2];
-  TrainingResult skills[2];
-  for (int skill = ROBOT_NOVICE; skill <= ROBOT_AMATEUR; skill++)
-    skills[skill] = train_skill_lines(&loaded, expert, skill, options, &stores[skill]);
-  bool ok = write_store(stores[ROBOT_NOVICE], directory) && write_store(stores[ROBOT_AMATEUR], directory) &&
-            write_store(expert, directory);
+  TrainingResult trained, skills[2];
+  bool ok = train_track_lines(&loaded, options, directory, &trained, skills);
   printf("%s: best lap %.2f s (expert), %.2f s (amateur), %.2f s (novice); %d + %d + %d runs, %d crashes\n",
          loaded.name.c_str(), trained.best_lap, skills[ROBOT_AMATEUR].best_lap, skills[ROBOT_NOVICE].best_lap, trained.runs,
          skills[ROBOT_AMATEUR].runs, skills[ROBOT_NOVICE].runs,

@@ -48,12 +48,43 @@ bool bike_finite(const Bike& b) {
 
 }  // namespace
 
+void begin_rut_record(const Terrain& t, RutRideResult* r) {
+  r->before = t.heights;
+  r->wheel_mask.assign(t.heights.size(), 0);
+  r->changed = r->changed_off_track = 0;
+  r->deepest_dig = r->highest_pile = 0;
+  r->net_volume = r->moved_volume = 0;
+}
+
+void mark_wheel_contacts(const Terrain& t, const Bike& b, RutRideResult* r) {
+  if (r->wheel_mask.size() != t.heights.size()) return;
+  const int reach = mask_reach(t);
+  for (const WheelShape& w : b.wheel)
+    if (w.depth > 0) mark_contact(t, reach, w.contact_point, &r->wheel_mask);
+}
+
+void finish_rut_record(const Terrain& t, RutRideResult* r) {
+  if (r->before.size() != t.heights.size()) return;
+  const double cell_area = (double)t.spacing * t.spacing;
+  for (size_t i = 0; i < t.heights.size(); i++) {
+    float h = t.heights[i];
+    if (!std::isfinite(h)) r->all_finite = false;
+    if (h == r->before[i]) continue;
+    float d = h - r->before[i];
+    r->changed++;
+    if (!r->wheel_mask[i]) r->changed_off_track++;
+    r->deepest_dig = std::min(r->deepest_dig, d);
+    r->highest_pile = std::max(r->highest_pile, d);
+    r->net_volume += d * cell_area;
+    if (d < 0) r->moved_volume -= d * cell_area;
+  }
+  r->modifications = t.modification_count;
+}
+
 void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
   *out = RutRideResult();
   auto started = std::chrono::steady_clock::now();
-  out->before = t->heights;
-  out->wheel_mask.assign(t->heights.size(), 0);
-  const int reach = mask_reach(*t);
+  begin_rut_record(*t, out);
   const int count = std::clamp(o.bikes, 1, MAX_BIKES);
 
   create_bike_world();
@@ -115,8 +146,7 @@ void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
     run_bike_tick(bikes, t, tick, o.erosion);
     advance_roost(&g_roost, *t);
     for (int i = 0; i < count; i++) {
-      for (const WheelShape& w : bikes[i]->wheel)
-        if (w.depth > 0) mark_contact(*t, reach, w.contact_point, &out->wheel_mask);
+      mark_wheel_contacts(*t, *bikes[i], out);
       if (out->all_finite && !bike_finite(*bikes[i])) out->all_finite = false;
     }
     if (*std::min_element(laps.begin(), laps.end()) >= o.laps) {
@@ -137,20 +167,7 @@ void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
   }
   destroy_bike_world();
 
-  const double cell_area = (double)t->spacing * t->spacing;
-  for (size_t i = 0; i < t->heights.size(); i++) {
-    float h = t->heights[i];
-    if (!std::isfinite(h)) out->all_finite = false;
-    if (h == out->before[i]) continue;
-    float d = h - out->before[i];
-    out->changed++;
-    if (!out->wheel_mask[i]) out->changed_off_track++;
-    out->deepest_dig = std::min(out->deepest_dig, d);
-    out->highest_pile = std::max(out->highest_pile, d);
-    out->net_volume += d * cell_area;
-    if (d < 0) out->moved_volume -= d * cell_area;
-  }
-  out->modifications = t->modification_count;
+  finish_rut_record(*t, out);
   out->wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 

@@ -15,6 +15,7 @@
 #include "core/types.h"
 #include "track/deform.h"
 
+struct Bike;
 struct Terrain;
 
 struct RutRideOptions {
@@ -49,6 +50,14 @@ struct RutRideResult {
   double moved_volume = 0;            // sum of removed soil x cell area
   int64_t modifications = 0;          // terrain modification count afterwards
 };
+
+// The ground record of any ride (this one's, a race's): the heights from
+// before, sized masks, then every wheel contact marked as it happens, and
+// the summary of the changes at the end (fills the height figures of the
+// result; the riding figures are the caller's).
+void begin_rut_record(const Terrain& terrain, RutRideResult* record);
+void mark_wheel_contacts(const Terrain& terrain, const Bike& bike, RutRideResult* record);
+void finish_rut_record(const Terrain& terrain, RutRideResult* record);
 
 // Rides the course laid in `terrain` (its line: the proving ground's) and
 // fills the result. The terrain is deformed in place.
