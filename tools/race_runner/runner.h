@@ -48,6 +48,8 @@ struct RunnerOptions {
   int trace_slot = -1;            // the bike traced: -1 the player's, TRACE_ALL every bike
   std::string record_demo;        // record the race and save the demo here at the end
   std::string play_demo;          // play this demo on its own track instead of racing
+  float erosion = 0;              // the "--erode" strength, 0..100: wheels dig ruts
+  bool record_ground = false;     // keep the heights from before and where the wheels ran
 };
 
 // A playback's check against the demo: every state the file holds for a
@@ -65,8 +67,6 @@ struct PlaybackCheck {
   double largest_turn = 0;              // largest angle between played and recorded frame orientation, rad
   double largest_rider_error = 0;       // largest rider body position difference, ft
   std::string problem;         // why the file could not be checked (empty when it could)
-  float erosion = 0;              // the "--erode" strength, 0..100: wheels dig ruts
-  bool record_ground = false;     // keep the heights from before and where the wheels ran
 };
 
 struct TimingEvent {
