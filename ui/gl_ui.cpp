@@ -100,7 +100,10 @@ void ui_menu_pointer(const MenuPointer& pointer) {
   menu_pointer(&g_ui.menus, x, y, pointer.drag, g_ui.width, g_ui.height);
 }
 
-void ui_open_chat() { open_chat_line(&g_ui.chat, chat_sink()); }
+void ui_open_chat() {
+  open_chat_line(&g_ui.chat, chat_sink());
+  if (g_run_options.debug_level >= 2) log_printf("Chat line open\n");
+}
 
 void ui_screenshot() { g_screenshot_pending = true; }
 

