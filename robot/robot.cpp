@@ -24,10 +24,12 @@ struct SkillRow {
 // Each skill rides its own store (novice lines are slower to begin with,
 // see robot/training.h) a little below the pace it was ridden at; novices
 // also plan gentler braking, take whatever line comes, and wobble or come
-// in too fast every twenty seconds or so, where experts rarely err.
+// in too fast every twenty seconds or so, where experts rarely err. The
+// braking planned is well short of what the tyres give in a straight line:
+// much of it is done leaned over, where they give less.
 const SkillRow SKILLS[SKILL_COUNT] = {
-    {0.93, 11, 12, 0.6, 20},
-    {0.95, 14, 15, 0.3, 45},
+    {0.93, 9.5, 12, 0.6, 20},
+    {0.95, 11, 15, 0.3, 45},
     {0.97, 13, 18, 0.08, 150},
 };
 
