@@ -25,10 +25,12 @@ struct SkillRow {
 // Each skill rides its own store (novice lines are slower to begin with,
 // see robot/training.h) a little below the pace it was ridden at; novices
 // also plan gentler braking, take whatever line comes, and wobble or come
-// in too fast every twenty seconds or so, where experts rarely err.
+// in too fast every twenty seconds or so, where experts rarely err. The
+// braking planned is well short of what the tyres give in a straight line:
+// much of it is done leaned over, where they give less.
 const SkillRow SKILLS[SKILL_COUNT] = {
-    {0.93, 11, 12, 0.6, 20},
-    {0.95, 14, 15, 0.3, 45},
+    {0.93, 9.5, 12, 0.6, 20},
+    {0.95, 11, 15, 0.3, 45},
     {0.97, 13, 18, 0.08, 150},
 };
 
@@ -40,6 +42,9 @@ constexpr double STEER_RATE = 4.0 * TICK_SECONDS;  // full lock either way in ha
 // starts where the robot is and moves onto the line at this rate (ft/s).
 constexpr double MERGE_RATE = 4.0;
 constexpr double MAX_SIDE_OFFSET = 10.0;
+constexpr double FINISHED_PACE = 0.6;  // share of a line's pace ridden after the finish
+// A bend of this curvature (1/ft) or more ahead keeps the aim off its inside.
+constexpr double INSIDE_CURVATURE = 1.0 / 250;
 // How far (ft) and how much faster or slower (ft/s) a line may start from
 // the robot before it fits only a third as well.
 constexpr double MATCH_DISTANCE = 6.0;
@@ -201,6 +206,8 @@ void track_path(Robot* r, DVec p) {
   r->lateral = (float)(side >= 0 ? std::sqrt(best) : -std::sqrt(best));
 }
 
+double path_curvature(const std::vector<PathPoint>& path, int i);
+
 // Moves the aim sideways to get by, or slows, for bikes ahead; keeps clear
 // of bikes alongside. Returns the speed cap it leaves (ft/s).
 double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fwd, double speed) {
@@ -232,6 +239,17 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
       if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
       if (std::fabs(side) < 4 && i < bike.slot) cap = std::fmin(cap, std::fmax(other_speed - 4, 0.0));
     }
+  }
+  // With a turn coming, never aim inside the line: the line's speed is
+  // what its own radius holds, and a tighter one runs wide off it. A bike
+  // that cannot go round on the outside waits behind.
+  if (r->path.size() > 2) {
+    double turn = 0;  // signed curvature of the sharpest bend in the next 1.5 s, + right
+    for (double t = 0.25; t <= 1.5; t += 0.25) {
+      double k = path_curvature(r->path, point_ahead(r->path, r->nearest, std::fmax(speed, 10.0) * t));
+      if (std::fabs(k) > std::fabs(turn)) turn = k;
+    }
+    if (std::fabs(turn) > INSIDE_CURVATURE) want_offset = turn > 0 ? std::fmin(want_offset, 0.0) : std::fmax(want_offset, 0.0);
   }
   double step = MERGE_RATE * TICK_SECONDS;  // ft per tick the aim may move
   double delta = clampd(want_offset - r->side_offset, -step, step);
@@ -365,8 +383,13 @@ double planned_speed(const Robot& r, int i, double speed) {
   return v;
 }
 
-void robot_controls(Robot* r, const RobotWorld& w, const Bike& bike, const BikeTiming& timing,
+void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const BikeTiming& timing,
                     float control[ROBOT_CONTROLS]) {
+  // Past the finish a robot rides on round the track at an easy pace, out
+  // of the way of those still racing: stopping on the line would leave it
+  // in their path. What it rides then is no record of its lines.
+  RobotWorld w = world;
+  if (timing.finished) w.keep_record = false;
   for (int i = 0; i < ROBOT_CONTROLS; i++) control[i] = 0;
   if (!r->active || !w.gates || !w.gates->timed || !w.store || !w.terrain) {
     hold_for_start(control);
@@ -412,12 +435,16 @@ void robot_controls(Robot* r, const RobotWorld& w, const Bike& bike, const BikeT
   bool lost = std::fabs(r->lateral - r->side_offset) > REJOIN_DISTANCE;
   bool ran_out = r->nearest >= (int)r->path.size() - 2;
   if ((lost || ran_out) && w.tick - r->line_start_tick >= REPICK_COOLDOWN && r->mode != ROBOT_BACKING) {
-    choose(r, w, bike, r->target_gate, false);
+    // Finished, the gates no longer count it: the end of the path is its
+    // split passed.
+    int target = r->target_gate;
+    if (timing.finished && ran_out && target >= 0) target = next_split_gate(*w.gates, target);
+    choose(r, w, bike, target, false);
     track_path(r, p);
     // Past the end of every line and still short of the gate: make for its
     // checkpoint.
     if (r->nearest >= (int)r->path.size() - 2) {
-      build_bootstrap_path(r, w, to_vec3(p), timing.gates_passed, r->target_gate);
+      build_bootstrap_path(r, w, to_vec3(p), timing.finished ? r->target_gate : timing.gates_passed, r->target_gate);
       track_path(r, p);
     }
   }
@@ -450,7 +477,7 @@ void robot_controls(Robot* r, const RobotWorld& w, const Bike& bike, const BikeT
   // Headway: getting nearer the checkpoint of the split ahead.
   const Checkpoint& goal = checkpoint_of_gate(*w.gates, r->target_gate >= 0 ? r->target_gate : 0);
   double to_goal = std::sqrt((p.x - goal.point.x) * (p.x - goal.point.x) + (p.z - goal.point.z) * (p.z - goal.point.z));
-  if (r->target_gate != r->progress_gate || to_goal < r->progress_s - PROGRESS_DISTANCE || timing.finished) {
+  if (r->target_gate != r->progress_gate || to_goal < r->progress_s - PROGRESS_DISTANCE) {
     r->progress_gate = r->target_gate;
     r->progress_s = (float)to_goal;
     r->stuck_ticks = 0;
@@ -529,12 +556,13 @@ void robot_controls(Robot* r, const RobotWorld& w, const Bike& bike, const BikeT
     control[CONTROL_SHIFT] = -1;
 
   // 4. Speed.
-  double want = timing.finished ? 0 : planned_speed(*r, r->nearest, speed);
+  double want = planned_speed(*r, r->nearest, speed) * (timing.finished ? FINISHED_PACE : 1.0);
   double off = std::fabs(r->lateral - r->side_offset);
   want *= 1 - 0.5 * clampd((off - 2) / 10, 0, 1);
   want *= 1 - 0.5 * clampd((std::fabs(alpha) - 0.35) / 0.9, 0, 1);
+  want = std::fmax(want, 12.0);  // never stall on the track
+  // Except behind or beside a bike it must not run into.
   want = std::fmin(want, cap);
-  if (!timing.finished) want = std::fmax(want, 12.0);  // never stall on the track
   double error = want - speed;
   // Feel for grip: a spinning or locked rear wheel has no side grip left,
   // so the throttle (and the rear brake) back off until it bites again.

@@ -29,7 +29,7 @@ constexpr int LINE_POINTS_PER_GATE = 6;
 // Laps of line past the race's end (a rolling finish), and for a timed race.
 constexpr int LINE_EXTRA_LAPS = 2;
 constexpr int TIMED_RACE_LINE_LAPS = 100;
-constexpr int FINISH_GRACE_TICKS = 30 * TICKS_PER_SECOND;  // after the leader's finish
+constexpr int FINISH_GRACE_TICKS = 30 * TICKS_PER_SECOND;  // after the last gate passed, the leader home
 constexpr double ROBOT_FOLLOW_SPEED = 30 * FEET_PER_SECOND_PER_MPH;
 
 const char* const COURSE_PREFIX = "course:";
@@ -509,11 +509,15 @@ bool runner_done(const Runner& r) {
     // A time trial has no end: stop once the asked laps are done.
     return race.local_slot != NO_BIKE && race_lap_state(race, race.local_slot).completed_laps >= r.options.laps;
   }
-  // Bikes that never move never finish: give the field a while after the leader.
+  // Bikes that never move never finish: once the leader is home, the field
+  // races on while somebody still gets through gates, and no longer than
+  // the grace after the last gate anybody passed.
   if (race_over(race) && race.running_count > 0) {
     const int leader = race.running_order[0].slot;
     int finish = pass_tick(race.timing[leader], finishing_gate(race.track->gates, race.lap_total));
-    return finish >= 0 && race.tick - finish >= FINISH_GRACE_TICKS;
+    int latest = finish;
+    for (const TimingEvent& e : r.events) latest = std::max(latest, e.tick);
+    return finish >= 0 && race.tick - latest >= FINISH_GRACE_TICKS;
   }
   return false;
 }
