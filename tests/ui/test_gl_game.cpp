@@ -65,6 +65,29 @@ class GamePlayTest : public ::testing::Test {
     return game_.start(DV_TEST_GAME_PATH, args);
   }
   int finish(double seconds) { return game_.finish(seconds); }
+  // Starts the game and gives its window the keyboard once GL is up and the
+  // first frames (the main menu) are drawn; false when either never came.
+  bool start_with_focus(std::vector<std::string> args = {"--nosound"}) {
+    if (start(std::move(args)) <= 0) return false;
+    unsigned long window = 0;
+    for (int i = 0; i < 200 && !window; i++) {
+      window = keys_.find_window("Dirtvane");
+      if (!window) usleep(50000);
+    }
+    if (!window || !wait_for_log("GL_EXTENSIONS", 20)) return false;
+    usleep(800000);
+    keys_.focus(window);
+    usleep(200000);
+    return true;
+  }
+  // From the main menu: Race, Start Race.
+  void start_race_from_menu() {
+    keys_.tap("Home");
+    keys_.tap("Down");
+    keys_.tap("Return");
+    keys_.tap("End");
+    keys_.tap("Return");
+  }
   bool wait_for_log(const std::string& text, double seconds) { return game_.wait_for_log(text, seconds); }
   std::string diagnostics() const { return game_.diagnostics(); }
 
@@ -84,18 +107,7 @@ std::string GamePlayTest::why_;
 }  // namespace
 
 TEST_F(GamePlayTest, MenusChangeSettingsStartARaceAndTakeAScreenshot) {
-  pid_t pid = start();
-  ASSERT_GT(pid, 0);
-  unsigned long window = 0;
-  for (int i = 0; i < 200 && !window; i++) {
-    window = keys_.find_window("Dirtvane");
-    if (!window) usleep(50000);
-  }
-  ASSERT_NE(window, 0u) << diagnostics();
-  ASSERT_TRUE(wait_for_log("GL_EXTENSIONS", 20)) << diagnostics();
-  usleep(800000);  // the first frames: the main menu is open
-  keys_.focus(window);
-  usleep(200000);
+  ASSERT_TRUE(start_with_focus()) << diagnostics();
 
   // Graphics: the field of view up by five.
   keys_.tap("Down", 10);
@@ -119,11 +131,7 @@ TEST_F(GamePlayTest, MenusChangeSettingsStartARaceAndTakeAScreenshot) {
   keys_.tap("q");
   keys_.tap("Escape");
   // Race, Start Race.
-  keys_.tap("Home");
-  keys_.tap("Down");
-  keys_.tap("Return");
-  keys_.tap("End");
-  keys_.tap("Return");
+  start_race_from_menu();
   usleep(1000000);
   // The screenshot key, then Esc for the menu and Quit at its end.
   keys_.tap("s");
@@ -169,21 +177,10 @@ TEST_F(GamePlayTest, PointsSeriesMenuStartsTheNextEvent) {
   for (int i = 0; i < 40; i++) series += i == 0 ? "1 " : i == 1 ? "2 " : "0 ";
   data_->write("series/club.series", series + "\n");
 
-  pid_t pid = start();
-  ASSERT_GT(pid, 0);
-  unsigned long window = 0;
-  for (int i = 0; i < 200 && !window; i++) {
-    window = keys_.find_window("Dirtvane");
-    if (!window) usleep(50000);
-  }
-  ASSERT_NE(window, 0u) << diagnostics();
-  ASSERT_TRUE(wait_for_log("GL_EXTENSIONS", 20)) << diagnostics();
+  ASSERT_TRUE(start_with_focus()) << diagnostics();
   std::string log = read_text(home_ + "lastlog.txt");
   EXPECT_NE(log.find("series series/club.series (Club Cup)\n"), std::string::npos) << log;
   EXPECT_NE(log.find("  event rabbithill (Opener)\n"), std::string::npos) << log;
-  usleep(800000);
-  keys_.focus(window);
-  usleep(200000);
 
   // The start-up race first, so that the next reset is the series'.
   auto resets = [&] {
@@ -243,25 +240,10 @@ std::vector<EngineLogLine> engine_log(const std::string& log) {
 
 TEST_F(GamePlayTest, RecordedAudioOfARideFollowsTheEngine) {
   const std::string raw = root_ + "/ride.raw";
-  pid_t pid = start({"--record-audio", raw});
-  ASSERT_GT(pid, 0);
-  unsigned long window = 0;
-  for (int i = 0; i < 200 && !window; i++) {
-    window = keys_.find_window("Dirtvane");
-    if (!window) usleep(50000);
-  }
-  ASSERT_NE(window, 0u) << diagnostics();
-  ASSERT_TRUE(wait_for_log("GL_EXTENSIONS", 20)) << diagnostics();
-  usleep(800000);
-  keys_.focus(window);
-  usleep(200000);
+  ASSERT_TRUE(start_with_focus({"--record-audio", raw})) << diagnostics();
   // Race, Start Race; the engine idles behind the gate, then the throttle
   // is held wide open until the limiter holds it, and let go.
-  keys_.tap("Home");
-  keys_.tap("Down");
-  keys_.tap("Return");
-  keys_.tap("End");
-  keys_.tap("Return");
+  start_race_from_menu();
   // Waited for in race steps: a loaded machine runs the game slower.
   auto steps_logged = [&] {
     std::string now = read_text(home_ + "lastlog.txt");
@@ -373,24 +355,9 @@ void type_line(XKeyboard& keys, const std::string& log_path, const std::string& 
 }  // namespace
 
 TEST_F(GamePlayTest, ConsoleCommandsReachTheirSubsystems) {
-  pid_t pid = start({});  // the audio device (SDL's dummy driver), for the pipe
-  ASSERT_GT(pid, 0);
-  unsigned long window = 0;
-  for (int i = 0; i < 200 && !window; i++) {
-    window = keys_.find_window("Dirtvane");
-    if (!window) usleep(50000);
-  }
-  ASSERT_NE(window, 0u) << diagnostics();
-  ASSERT_TRUE(wait_for_log("GL_EXTENSIONS", 20)) << diagnostics();
-  usleep(800000);
-  keys_.focus(window);
-  usleep(200000);
+  ASSERT_TRUE(start_with_focus({})) << diagnostics();  // the audio device (SDL's dummy driver), for the pipe
   // Race, Start Race: the player on the gate, the chase view.
-  keys_.tap("Home");
-  keys_.tap("Down");
-  keys_.tap("Return");
-  keys_.tap("End");
-  keys_.tap("Return");
+  start_race_from_menu();
   usleep(1500000);
   keys_.tap("Tab");
   usleep(300000);
@@ -412,11 +379,7 @@ TEST_F(GamePlayTest, ConsoleCommandsReachTheirSubsystems) {
   int loads = count_of(read_text(home_ + "lastlog.txt"), "Loading heights\n");
   // Race, Start Race again on the same track.
   keys_.tap("Escape");
-  keys_.tap("Home");
-  keys_.tap("Down");
-  keys_.tap("Return");
-  keys_.tap("End");
-  keys_.tap("Return");
+  start_race_from_menu();
   usleep(1500000);
   keys_.tap("Escape");
   keys_.tap("End");
