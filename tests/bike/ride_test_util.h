@@ -21,14 +21,10 @@ inline bool ride_script(const std::string& text, const std::function<void(const 
   }
   Course course = COURSE_FLAT;
   course_by_name(script.course.c_str(), &course);
-  Ride ride;
-  if (!start_ride(&ride, course_terrain(course), script, error, sizeof error)) {
+  if (!run_ride(script, course_terrain(course), [&](Ride& r) { each(r); }, before, error, sizeof error)) {
     ADD_FAILURE() << error;
     return false;
   }
-  if (before) before(ride);
-  while (step_ride(&ride)) each(ride);
-  end_ride(&ride);
   return true;
 }
 

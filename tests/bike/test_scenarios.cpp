@@ -33,20 +33,10 @@ uint64_t state_hash(const Bike& b, uint64_t h) {
   return h;
 }
 
-struct Acceleration {
-  double to30 = 0, to60 = 0, top = 0;
-  bool crashed = false;
-};
-
-Acceleration full_throttle(const char* model) {
-  Acceleration a;
-  ride_script(std::string("course flat\nduration 16\nat 0.5 throttle=1\nbike ") + model + "\n", [&](const Ride& r) {
-    double t = seconds(r) - 0.5, v = mph(r);
-    if (v >= 30 && a.to30 == 0) a.to30 = t;
-    if (v >= 60 && a.to60 == 0) a.to60 = t;
-    if (v > a.top) a.top = v;
-    if (r.bike->crash_timer > 0) a.crashed = true;
-  });
+SprintFigures full_throttle(const char* model) {
+  SprintFigures a;
+  char error[128];
+  EXPECT_TRUE(measure_full_throttle(model, course_terrain(COURSE_FLAT), &a, error, sizeof error)) << error;
   return a;
 }
 
@@ -104,7 +94,7 @@ TEST(Scenario, FullThrottleFromRestPerClass) {
       {"rs50cr", 8.0, 99, 44, 53},          // the 50 never reaches 60 mph
   };
   for (const Expect& e : classes) {
-    Acceleration a = full_throttle(e.model);
+    SprintFigures a = full_throttle(e.model);
     EXPECT_FALSE(a.crashed) << e.model;
     EXPECT_GT(a.to30, 1.5) << e.model;
     EXPECT_LT(a.to30, e.to30_max) << e.model;
@@ -120,26 +110,12 @@ TEST(Scenario, FullThrottleFromRestPerClass) {
 }
 
 TEST(Scenario, BrakingFromFortyMph) {
-  double start_z = 0, stop_z = 0, braking_at = -1;
-  bool stopped = false, crashed = false;
-  ride_script("course flat\nduration 14\nat 0.5 throttle=1\n", [&](const Ride& r) {
-    Ride& ride = const_cast<Ride&>(r);
-    if (braking_at < 0 && mph(r) >= 40) {
-      braking_at = seconds(r);
-      start_z = body_position(*r.bike, BODY_FRAME).z;
-      ride.script.keys.push_back(RideKey{seconds(r), 0, CONTROL_THROTTLE, 0, 0, false});
-      ride.script.keys.push_back(RideKey{seconds(r), 0, CONTROL_FRONT_BRAKE, 1, 0, false});
-      ride.script.keys.push_back(RideKey{seconds(r), 0, CONTROL_REAR_BRAKE, 1, 0, false});
-    }
-    if (braking_at >= 0 && !stopped && mph(r) < 0.5) {
-      stopped = true;
-      stop_z = body_position(*r.bike, BODY_FRAME).z;
-    }
-    if (r.bike->crash_timer > 0) crashed = true;
-  });
-  ASSERT_TRUE(stopped);
-  EXPECT_FALSE(crashed);
-  double distance = start_z - stop_z;
+  BrakingFigures f;
+  char error[128];
+  ASSERT_TRUE(measure_braking("crf450(2016)", course_terrain(COURSE_FLAT), 40, &f, error, sizeof error)) << error;
+  ASSERT_TRUE(f.stopped);
+  EXPECT_FALSE(f.crashed);
+  double distance = f.distance;
   // 40 mph at 0.6 to 0.9 g stops in 60 to 90 ft; allow 45 to 110.
   EXPECT_GT(distance, 45);
   EXPECT_LT(distance, 110);

@@ -499,3 +499,73 @@ void write_telemetry_row(FILE* out, const Ride& r) {
           engine_rpm(b), gear, b.input.throttle, b.input.front_brake, b.input.rear_brake, fork_position(b),
           swingarm_angle(b), bike_lean_angle(b), steering_angle(b), b.crash_timer);
 }
+
+bool run_ride(const RideScript& script, const Terrain& terrain, const std::function<void(Ride&)>& each,
+              const std::function<void(Ride&)>& before, char* error, size_t error_size) {
+  Ride ride;
+  if (!start_ride(&ride, terrain, script, error, error_size)) return false;
+  if (before) before(ride);
+  while (step_ride(&ride))
+    if (each) each(ride);
+  end_ride(&ride);
+  return true;
+}
+
+namespace {
+
+double ride_mph(const Ride& r) { return bike_speed(*r.bike) / FEET_PER_SECOND_PER_MPH; }
+
+bool flat_script(const char* model, double duration, RideScript* script, char* error, size_t error_size) {
+  char text[160];
+  snprintf(text, sizeof text, "course flat\nduration %g\nat 0.5 throttle=1\nbike %s\n", duration, model);
+  return parse_ride_script(text, strlen(text), script, error, error_size);
+}
+
+}  // namespace
+
+bool measure_full_throttle(const char* model, const Terrain& flat, SprintFigures* out, char* error,
+                           size_t error_size) {
+  RideScript script;
+  if (!flat_script(model, 16, &script, error, error_size)) return false;
+  SprintFigures a;
+  bool ok = run_ride(
+      script, flat,
+      [&](Ride& r) {
+        double t = r.tick * TICK_SECONDS - 0.5, v = ride_mph(r);
+        if (v >= 30 && a.to30 == 0) a.to30 = t;
+        if (v >= 60 && a.to60 == 0) a.to60 = t;
+        if (v > a.top) a.top = v, a.top_rpm = r.bike->engine_speed * 60 / (2 * PI_D);
+        if (r.bike->crash_timer > 0) a.crashed = true;
+      },
+      nullptr, error, error_size);
+  *out = a;
+  return ok;
+}
+
+bool measure_braking(const char* model, const Terrain& flat, double from_mph, BrakingFigures* out, char* error,
+                     size_t error_size) {
+  RideScript script;
+  if (!flat_script(model, 14, &script, error, error_size)) return false;
+  BrakingFigures b;
+  double start_z = 0, braking_at = -1;
+  bool ok = run_ride(
+      script, flat,
+      [&](Ride& r) {
+        double t = r.tick * TICK_SECONDS;
+        if (braking_at < 0 && ride_mph(r) >= from_mph) {
+          braking_at = t;
+          start_z = body_position(*r.bike, BODY_FRAME).z;
+          r.script.keys.push_back(RideKey{t, 0, CONTROL_THROTTLE, 0, 0, false});
+          r.script.keys.push_back(RideKey{t, 0, CONTROL_FRONT_BRAKE, 1, 0, false});
+          r.script.keys.push_back(RideKey{t, 0, CONTROL_REAR_BRAKE, 1, 0, false});
+        }
+        if (braking_at >= 0 && !b.stopped && ride_mph(r) < 0.5) {
+          b.stopped = true;
+          b.distance = start_z - body_position(*r.bike, BODY_FRAME).z;
+        }
+        if (r.bike->crash_timer > 0) b.crashed = true;
+      },
+      nullptr, error, error_size);
+  *out = b;
+  return ok;
+}

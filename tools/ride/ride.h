@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -119,3 +120,29 @@ void end_ride(Ride* ride);
 
 void write_telemetry_header(FILE* out);
 void write_telemetry_row(FILE* out, const Ride& ride);
+
+// Rides a parsed script on the terrain to its end: `before` once after the
+// start, `each` after every tick. False with a reason when the ride cannot
+// start.
+bool run_ride(const RideScript& script, const Terrain& terrain, const std::function<void(Ride&)>& each,
+              const std::function<void(Ride&)>& before, char* error, size_t error_size);
+
+// Full throttle from rest (from 0.5 s, for 16 s) on a level course: the
+// times from opening the throttle to 30 and 60 mph (0 when not reached) and
+// the top speed.
+struct SprintFigures {
+  double to30 = 0, to60 = 0, top = 0;  // s, s, mph
+  double top_rpm = 0;                  // engine speed at the top speed
+  bool crashed = false;
+};
+bool measure_full_throttle(const char* model, const Terrain& flat, SprintFigures* out, char* error,
+                           size_t error_size);
+
+// Full throttle until `from_mph`, then throttle shut and both brakes full on
+// until below 0.5 mph: the frame's travel along the course meanwhile.
+struct BrakingFigures {
+  double distance = 0;  // ft
+  bool stopped = false, crashed = false;
+};
+bool measure_braking(const char* model, const Terrain& flat, double from_mph, BrakingFigures* out, char* error,
+                     size_t error_size);
