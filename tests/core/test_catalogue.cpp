@@ -243,7 +243,13 @@ TEST_F(CatalogueTest, OpenHomeFolderStartsTheBrowserDetached) {
   ASSERT_TRUE(opened);
   EXPECT_LT(waited, 0.9);  // the script sleeps 1 s: we must not have waited for it
   EXPECT_TRUE(std::filesystem::is_directory(home + "fresh"));
-  for (int i = 0; i < 100 && !file_exists(marker); i++) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The script's redirection creates the file before echo fills it: wait
+  // for the whole line, not for the file.
+  for (int i = 0; i < 100; i++) {
+    const std::string text = read_file(marker);
+    if (!text.empty() && text.back() == '\n') break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   EXPECT_EQ(read_file(marker), home + "fresh\n");  // without the trailing "/"
 
   setenv("PATH", (root / "nowhere").c_str(), 1);
