@@ -11,6 +11,7 @@
 #include "race/race_game.h"
 #include "replay/bike_replay.h"
 #include "replay/demo.h"
+#include "replay/race_replay.h"
 #include "replay/history.h"
 #include "track/track.h"
 
@@ -31,7 +32,7 @@ bool seam_slot_rider(void* c, int slot, int code, RaceRider* rider) {
   RaceLink* l = link_of(c);
   if ((code != LINEUP_REMOTE_PLAYER && code < LINEUP_ROBOT_NUMBER) || !valid_slot(slot)) return false;
   // The server's robots ride as it drives them: their states come like a player's.
-  race_rider_from_table(l->client->riders[slot], rider);
+  *rider = race_rider_from_demo(l->client->riders[slot]);
   // A client that sent the short form gave no skins; the model it must give.
   if (rider->model.empty()) rider->model = l->race->player.model;
   return true;
@@ -146,17 +147,6 @@ int lineup_code_for_request(int request) {
         return LINEUP_ROBOT_NUMBER + (request - SLOT_REQUEST_ROBOT);
       return LINEUP_EMPTY;
   }
-}
-
-void race_rider_from_table(const DemoRider& t, RaceRider* rider) {
-  rider->model = t.model;
-  rider->rider_skin = t.rider_skin;
-  rider->bike_skin = t.bike_skin;
-  rider->wheel_skin = t.wheel_skin;
-  rider->helmet_skin = t.helmet_skin;
-  rider->number = t.number;
-  rider->name = t.name;
-  rider->setup.clear();
 }
 
 void link_client_to_race(RaceLink* l) {

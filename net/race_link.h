@@ -34,6 +34,3 @@ bool switch_off_arcade(Race* race);
 // A new connection: arcade physics as the setup has it again.
 void restore_arcade();
 
-// The race's rider for a rider table entry of the client.
-struct RaceRider;
-void race_rider_from_table(const DemoRider& table, RaceRider* rider);

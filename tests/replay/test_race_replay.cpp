@@ -21,17 +21,10 @@
 #include "core/message.h"
 #include "replay/demo_modes.h"
 #include "tests/race/race_fixture.h"
+#include "tests/tools/follow_script.h"
 #include "tools/race_runner/runner.h"
 
 namespace {
-
-RideScript follow_script(double mph) {
-  RideScript script;
-  std::string text = "bike crf450(2016)\nfollow " + std::to_string(mph) + "\n";
-  char error[128];
-  EXPECT_TRUE(parse_ride_script(text.data(), text.size(), &script, error, sizeof error)) << error;
-  return script;
-}
 
 // Frame positions of slots 0..4 by tick, and whether the bike was down.
 struct Positions {

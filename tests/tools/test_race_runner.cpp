@@ -10,17 +10,10 @@
 #include <string>
 
 #include "tests/race/race_fixture.h"
+#include "tests/tools/follow_script.h"
 #include "tools/race_runner/runner.h"
 
 namespace {
-
-RideScript follow_script(double mph) {
-  RideScript script;
-  std::string text = "bike crf450(2016)\nfollow " + std::to_string(mph) + "\n";
-  char error[128];
-  EXPECT_TRUE(parse_ride_script(text.data(), text.size(), &script, error, sizeof error)) << error;
-  return script;
-}
 
 // Runs the options to the end; returns the timing log and the report.
 std::string run(const RunnerOptions& options, std::unique_ptr<Runner>* kept = nullptr) {
