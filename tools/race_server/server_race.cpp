@@ -25,10 +25,11 @@ constexpr int CLOCK_SLACK_TICKS = 256;
 // Lap reports travel one at a time through the reliable queue, so on a
 // lossy link they can trail the bike by a minute and more. A rider still
 // short of its finish whose reports keep coming is waited for: until none
-// has come for this long, ...
-constexpr double REPORT_PATIENCE_SECONDS = 5.0;
+// has come for this long (at 30 % loss each way a report can take a few
+// seconds of resends), ...
+constexpr double REPORT_PATIENCE_SECONDS = 15.0;
 // ... and at most this long past the finish window.
-constexpr double LATE_REPORT_LIMIT_SECONDS = 120.0;
+constexpr double LATE_REPORT_LIMIT_SECONDS = 180.0;
 // The finish window: the configured time after the first finish, and this
 // much more for slow links.
 constexpr double FINISH_GRACE_SECONDS = 10.0;
