@@ -2,6 +2,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "track/deform.h"
 #include "track/terrain.h"
 
@@ -36,6 +40,8 @@ void free_terrain(Terrain* t) {
   t->tile_map = std::vector<uint8_t>();
   t->patch_stamp = std::vector<int64_t>();
   t->block_stamp = std::vector<int64_t>();
+  t->shading_due = std::vector<uint32_t>();
+  t->shading_due_mask = std::vector<uint64_t>();
   t->change_patches_per_side = 0;
   t->change_blocks_per_side = 0;
   t->n = 0;
@@ -130,17 +136,51 @@ Vec3 vertex_normal(const Terrain& t, int c, int r) {
   }
   static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
   const float centre = h[1][1];
-  Vec3 p[8];
+  // The ring points p[j] and the next ones along, a[j] = p[j + 1 mod 8];
+  // the normal of the triangle between them is a x p.
+  alignas(16) float px[8], py[8], pz[8], ax[8], ay[8], az[8];
   for (int j = 0; j < 8; j++) {
     int i = ring[j][0] + 1, k = ring[j][1] + 1;
-    p[j] = Vec3{dx[i], h[k][i] - centre, dz[k]};
+    px[j] = dx[i];
+    py[j] = h[k][i] - centre;
+    pz[j] = dz[k];
   }
-  Vec3 sum = {0, 0, 0};
   for (int j = 0; j < 8; j++) {
-    Vec3 n = cross(p[(j + 1) & 7], p[j]);
-    float len = sqrtf(dot(n, n));
-    if (len > 0) sum = sum + n * (1.0f / len);
+    ax[j] = px[(j + 1) & 7];
+    ay[j] = py[(j + 1) & 7];
+    az[j] = pz[(j + 1) & 7];
   }
+  alignas(16) float nx[8], ny[8], nz[8], lengths[8], inv[8];
+#if defined(__SSE2__)
+  // Four triangles at a time; every operation is the scalar one, correctly
+  // rounded, so the bytes baked are the same on any build.
+  for (int j = 0; j < 8; j += 4) {
+    __m128 a_x = _mm_load_ps(ax + j), a_y = _mm_load_ps(ay + j), a_z = _mm_load_ps(az + j);
+    __m128 p_x = _mm_load_ps(px + j), p_y = _mm_load_ps(py + j), p_z = _mm_load_ps(pz + j);
+    __m128 n_x = _mm_sub_ps(_mm_mul_ps(a_y, p_z), _mm_mul_ps(a_z, p_y));
+    __m128 n_y = _mm_sub_ps(_mm_mul_ps(a_z, p_x), _mm_mul_ps(a_x, p_z));
+    __m128 n_z = _mm_sub_ps(_mm_mul_ps(a_x, p_y), _mm_mul_ps(a_y, p_x));
+    __m128 l2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(n_x, n_x), _mm_mul_ps(n_y, n_y)), _mm_mul_ps(n_z, n_z));
+    __m128 l = _mm_sqrt_ps(l2);
+    _mm_store_ps(nx + j, n_x);
+    _mm_store_ps(ny + j, n_y);
+    _mm_store_ps(nz + j, n_z);
+    _mm_store_ps(lengths + j, l);
+    _mm_store_ps(inv + j, _mm_div_ps(_mm_set1_ps(1.0f), l));
+  }
+#else
+  for (int j = 0; j < 8; j++) {
+    Vec3 n = cross(Vec3{ax[j], ay[j], az[j]}, Vec3{px[j], py[j], pz[j]});
+    nx[j] = n.x;
+    ny[j] = n.y;
+    nz[j] = n.z;
+    lengths[j] = sqrtf(dot(n, n));
+    inv[j] = 1.0f / lengths[j];
+  }
+#endif
+  Vec3 sum = {0, 0, 0};
+  for (int j = 0; j < 8; j++)
+    if (lengths[j] > 0) sum = sum + Vec3{nx[j], ny[j], nz[j]} * inv[j];
   float len = sqrtf(dot(sum, sum));
   if (len <= 0) return Vec3{0, 1, 0};
   return sum * (1.0f / len);
