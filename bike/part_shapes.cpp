@@ -81,10 +81,14 @@ double highest_ground(const Terrain& t, double x, double z, double half) {
   int c0, c1, r0, r1;
   cell_span(t, x - half, x + half, &c0, &c1);
   cell_span(t, z - half, z + half, &r0, &r1);
-  double top = -1e300;
-  for (int r = r0; r <= r1 + 1; r++)
-    for (int c = c0; c <= c1 + 1; c++) top = std::max(top, (double)grid_height(t, c, r));
-  return top;
+  // cell_span keeps c1 + 1 and r1 + 1 on the grid (N >= 2), so the rows
+  // are read straight; the highest float widens to the same double.
+  float top = -INFINITY;
+  for (int r = r0; r <= r1 + 1; r++) {
+    const float* row = t.heights.data() + (size_t)t.N * (size_t)r;
+    for (int c = c0; c <= c1 + 1; c++) top = std::max(top, row[c]);
+  }
+  return top > -1e300 ? (double)top : -1e300;
 }
 
 bool sphere_terrain_contact(const Terrain& t, DVec c, double radius, TriangleContact* out) {

@@ -219,13 +219,17 @@ void apply_record(Terrain* t, const ErosionRecord& r, float scale, TerrainRegion
       t->heights.size() != (size_t)t->N * (size_t)t->N)
     return;
   // Dig and pile shrink together, so what is dug is what is piled.
+  // Ground dug to the bottom of the band is common on a line many riders
+  // take, so the pile is not weighed before the dig has room.
   Footprint dig, pile;
-  bool digs = brush_footprint(*t, r.x, r.z, e.radius, &dig);
-  bool piles = brush_footprint(*t, pile_x, pile_z, e.radius, &pile);
-  if (!digs && !piles) return;
   const float* undug = undug_heights(t);
   const float band = erosion_band(e.depth);
-  a *= std::min(stroke_room(*t, undug, dig, -a, band), stroke_room(*t, undug, pile, a, band));
+  bool digs = brush_footprint(*t, r.x, r.z, e.radius, &dig);
+  float room = stroke_room(*t, undug, dig, -a, band);
+  if (!(room > 0)) return;
+  bool piles = brush_footprint(*t, pile_x, pile_z, e.radius, &pile);
+  if (!digs && !piles) return;
+  a *= std::min(room, stroke_room(*t, undug, pile, a, band));
   if (!(a != 0)) return;
   if (digs) apply_footprint(t, dig, -a, touched);
   if (piles) apply_footprint(t, pile, a, touched);

@@ -80,25 +80,38 @@ float height_at(const Terrain& t, float x, float z) {
   return h11 + (1 - fx) * (grid_height(t, c, r + 1) - h11) + (1 - fz) * (grid_height(t, c + 1, r) - h11);
 }
 
-static Vec3 grid_point(const Terrain& t, int c, int r) {
-  return Vec3{(float)c * t.spacing, grid_height(t, c, r), (float)r * t.spacing};
-}
-
 void cell_triangles(const Terrain& t, int c, int r, Vec3 first[3], Vec3 second[3]) {
-  if (((c + r) & 1) == 0) {
-    first[0] = grid_point(t, c + 1, r);
-    first[1] = grid_point(t, c, r);
-    first[2] = grid_point(t, c + 1, r + 1);
-    second[0] = grid_point(t, c, r + 1);
-    second[1] = grid_point(t, c + 1, r + 1);
-    second[2] = grid_point(t, c, r);
+  // The four corners once; heights clamp to the grid, positions do not.
+  const float x0 = (float)c * t.spacing, x1 = (float)(c + 1) * t.spacing;
+  const float z0 = (float)r * t.spacing, z1 = (float)(r + 1) * t.spacing;
+  float h00, h10, h01, h11;
+  if (c >= 0 && r >= 0 && c + 1 < t.N && r + 1 < t.N) {
+    const float* row = t.heights.data() + (size_t)c + (size_t)t.N * (size_t)r;
+    h00 = row[0];
+    h10 = row[1];
+    h01 = row[t.N];
+    h11 = row[t.N + 1];
   } else {
-    first[0] = grid_point(t, c, r);
-    first[1] = grid_point(t, c + 1, r);
-    first[2] = grid_point(t, c, r + 1);
-    second[0] = grid_point(t, c + 1, r + 1);
-    second[1] = grid_point(t, c, r + 1);
-    second[2] = grid_point(t, c + 1, r);
+    h00 = grid_height(t, c, r);
+    h10 = grid_height(t, c + 1, r);
+    h01 = grid_height(t, c, r + 1);
+    h11 = grid_height(t, c + 1, r + 1);
+  }
+  const Vec3 p00{x0, h00, z0}, p10{x1, h10, z0}, p01{x0, h01, z1}, p11{x1, h11, z1};
+  if (((c + r) & 1) == 0) {
+    first[0] = p10;
+    first[1] = p00;
+    first[2] = p11;
+    second[0] = p01;
+    second[1] = p11;
+    second[2] = p00;
+  } else {
+    first[0] = p00;
+    first[1] = p10;
+    first[2] = p01;
+    second[0] = p11;
+    second[1] = p01;
+    second[2] = p10;
   }
 }
 
