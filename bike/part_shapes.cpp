@@ -306,12 +306,18 @@ void make_part_contacts(Bike* b, const Terrain& terrain) {
     if (!shape || shape->count == 0) continue;
     DVec p = body_position(*b, body);
     if (p.y - shape->bound_radius > highest_ground(terrain, p.x, p.z, shape->bound_radius)) continue;
+    // Every sphere's square lies inside the body's (a hair wider for the
+    // rounding of the rotation), so a sphere clear of the highest ground
+    // under the body is clear of the ground under itself: most spheres are
+    // settled without a look at their own cells.
+    const double body_top = highest_ground(terrain, p.x, p.z, shape->bound_radius * (1 + 1e-9) + 1e-6);
     const double* R = body_rotation(*b, body);
     SphereHit hits[SHAPE_MAX_SPHERES];
     int n = 0;
     for (int i = 0; i < shape->count; i++) {
       DVec c = p + mat_mul(R, shape->sphere[i].centre);
       double radius = shape->sphere[i].radius;
+      if (c.y - radius > body_top) continue;
       if (c.y - radius > highest_ground(terrain, c.x, c.z, radius)) continue;
       TriangleContact hit;
       if (sphere_terrain_contact(terrain, c, shape->sphere[i].radius, &hit))

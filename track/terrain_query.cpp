@@ -64,6 +64,18 @@ float height_at(const Terrain& t, float x, float z) {
   if (!(rf > -limit && rf < limit)) rf = rf > 0 ? limit : -limit;
   int c = (int)cf;
   int r = (int)rf;
+  if (c >= 0 && r >= 0 && c + 1 < t.N && r + 1 < t.N) {
+    // Inside the field no corner needs clamping: the same sums on the four
+    // corners read straight from their rows.
+    const float* row = t.heights.data() + (size_t)c + (size_t)t.N * (size_t)r;
+    const float h00 = row[0], h10 = row[1], h01 = row[t.N], h11 = row[t.N + 1];
+    if (((c + r) & 1) == 0) {
+      if (fz <= fx) return h10 + (1 - fx) * (h00 - h10) + fz * (h11 - h10);
+      return h01 + fx * (h11 - h01) + (1 - fz) * (h00 - h01);
+    }
+    if (fx + fz <= 1) return h00 + fx * (h10 - h00) + fz * (h01 - h00);
+    return h11 + (1 - fx) * (h01 - h11) + (1 - fz) * (h10 - h11);
+  }
   if (((c + r) & 1) == 0) {
     if (fz <= fx) {
       float h10 = grid_height(t, c + 1, r);
