@@ -130,6 +130,9 @@ void triangle_at(const Terrain& terrain, float x, float z, Vec3 corners[3]);
 void cell_triangles(const Terrain& terrain, int c, int r, Vec3 first[3], Vec3 second[3]);
 // Unit normal at a grid vertex from its eight neighbours.
 Vec3 vertex_normal(const Terrain& terrain, int column, int row);
+// The same for four vertices at once (index c + N*r, each with all eight
+// neighbours inside the grid), with the same bits as four calls.
+void vertex_normals4(const Terrain& terrain, const uint32_t vertices[4], Vec3 out[4]);
 
 // Tile index under (x, z), clamped to the tile map.
 int tile_at(const Terrain& terrain, float x, float z);

@@ -211,6 +211,66 @@ Vec3 vertex_normal(const Terrain& t, int c, int r) {
   return sum * (1.0f / len);
 }
 
+void vertex_normals4(const Terrain& t, const uint32_t vertices[4], Vec3 out[4]) {
+#if defined(__SSE2__)
+  // Lane k is vertex k; every step is the one vertex_normal takes, so each
+  // lane ends with the bits a call for its vertex gives.
+  static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
+  alignas(16) int cs[4], rs[4];
+  alignas(16) float h[3][3][4];  // [dr + 1][dc + 1][lane]
+  const uint32_t N = (uint32_t)t.N;
+  for (int k = 0; k < 4; k++) {
+    cs[k] = (int)(vertices[k] % N);
+    rs[k] = (int)(vertices[k] / N);
+    const float* row = t.heights.data() + vertices[k] - N;
+    for (int j = 0; j < 3; j++, row += N)
+      for (int i = 0; i < 3; i++) h[j][i][k] = row[i - 1];
+  }
+  const __m128 s = _mm_set1_ps(t.spacing);
+  const __m128i c = _mm_load_si128((const __m128i*)cs), r = _mm_load_si128((const __m128i*)rs);
+  const __m128i one = _mm_set1_epi32(1);
+  const __m128 x0 = _mm_mul_ps(_mm_cvtepi32_ps(c), s), z0 = _mm_mul_ps(_mm_cvtepi32_ps(r), s);
+  const __m128 zero = _mm_setzero_ps();
+  const __m128 dx[3] = {_mm_sub_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(c, one)), s), x0), zero,
+                        _mm_sub_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(c, one)), s), x0)};
+  const __m128 dz[3] = {_mm_sub_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(r, one)), s), z0), zero,
+                        _mm_sub_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(r, one)), s), z0)};
+  const __m128 centre = _mm_load_ps(h[1][1]);
+  __m128 px[8], py[8], pz[8];
+  for (int j = 0; j < 8; j++) {
+    int i = ring[j][0] + 1, k = ring[j][1] + 1;
+    px[j] = dx[i];
+    py[j] = _mm_sub_ps(_mm_load_ps(h[k][i]), centre);
+    pz[j] = dz[k];
+  }
+  __m128 sx = zero, sy = zero, sz = zero;
+  for (int j = 0; j < 8; j++) {
+    const int a = (j + 1) & 7;
+    __m128 nx = _mm_sub_ps(_mm_mul_ps(py[a], pz[j]), _mm_mul_ps(pz[a], py[j]));
+    __m128 ny = _mm_sub_ps(_mm_mul_ps(pz[a], px[j]), _mm_mul_ps(px[a], pz[j]));
+    __m128 nz = _mm_sub_ps(_mm_mul_ps(px[a], py[j]), _mm_mul_ps(py[a], px[j]));
+    __m128 len = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, nx), _mm_mul_ps(ny, ny)), _mm_mul_ps(nz, nz)));
+    __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), len);
+    __m128 take = _mm_cmpgt_ps(len, zero);  // lanes with a triangle of some area
+    sx = _mm_or_ps(_mm_and_ps(take, _mm_add_ps(sx, _mm_mul_ps(nx, inv))), _mm_andnot_ps(take, sx));
+    sy = _mm_or_ps(_mm_and_ps(take, _mm_add_ps(sy, _mm_mul_ps(ny, inv))), _mm_andnot_ps(take, sy));
+    sz = _mm_or_ps(_mm_and_ps(take, _mm_add_ps(sz, _mm_mul_ps(nz, inv))), _mm_andnot_ps(take, sz));
+  }
+  alignas(16) float ox[4], oy[4], oz[4];
+  _mm_store_ps(ox, sx);
+  _mm_store_ps(oy, sy);
+  _mm_store_ps(oz, sz);
+  for (int k = 0; k < 4; k++) {
+    Vec3 sum{ox[k], oy[k], oz[k]};
+    float len = sqrtf(dot(sum, sum));
+    out[k] = len <= 0 ? Vec3{0, 1, 0} : sum * (1.0f / len);
+  }
+#else
+  for (int k = 0; k < 4; k++)
+    out[k] = vertex_normal(t, (int)(vertices[k] % (uint32_t)t.N), (int)(vertices[k] / (uint32_t)t.N));
+#endif
+}
+
 static int tile_index_on_axis(const Terrain& t, float coordinate) {
   float f = coordinate * (0.5f / t.spacing);
   float last = (float)(t.tiles_per_side - 1);

@@ -43,9 +43,7 @@ ShadingBake shading_bake(const Terrain& t, const ShadingLight& l) {
                      t.normal_map.size() == count * 3};
 }
 
-inline void bake_vertex(Terrain* t, const ShadingBake& b, int c, int r) {
-  size_t i = (size_t)c + (size_t)t->N * (size_t)r;
-  Vec3 n = vertex_normal(*t, c, r);
+inline void bake_vertex(Terrain* t, const ShadingBake& b, size_t i, Vec3 n) {
   float d = dot(b.sun_vector, n);
   if (!(d > 0)) d = 0;
   if (d > 1) d = 1;
@@ -57,6 +55,16 @@ inline void bake_vertex(Terrain* t, const ShadingBake& b, int c, int r) {
     t->shading[i * 3 + (size_t)k] = (uint8_t)v;
   }
   if (b.normals) bake_normal(t, i, n);
+}
+
+inline void bake_vertex(Terrain* t, const ShadingBake& b, int c, int r) {
+  bake_vertex(t, b, (size_t)c + (size_t)t->N * (size_t)r, vertex_normal(*t, c, r));
+}
+
+// A vertex whose eight neighbours are all on the grid.
+inline bool inner_vertex(const Terrain& t, uint32_t i) {
+  uint32_t N = (uint32_t)t.N, c = i % N, r = i / N;
+  return c > 0 && r > 0 && c + 1 < N && r + 1 < N;
 }
 
 }  // namespace
@@ -107,18 +115,46 @@ void recompute_shading(Terrain* t, const ShadingLight& l, int c0, int r0, int c1
   if (t->N <= 0 || t->shading.size() != count * 3 || t->shadows.size() != count) return;
   clamp_region(*t, &c0, &r0, &c1, &r1);
   const ShadingBake bake = shading_bake(*t, l);
-  for (int r = r0; r <= r1; r++)
-    for (int c = c0; c <= c1; c++) bake_vertex(t, bake, c, r);
+  for (int r = r0; r <= r1; r++) {
+    int c = c0;
+    if (r > 0 && r + 1 < t->N) {
+      // Inner runs four at a time.
+      for (; c == 0 && c <= c1; c++) bake_vertex(t, bake, c, r);
+      for (; c + 3 <= c1 && c + 4 < t->N; c += 4) {
+        uint32_t first = (uint32_t)((size_t)c + (size_t)t->N * (size_t)r);
+        uint32_t group[4] = {first, first + 1, first + 2, first + 3};
+        Vec3 n[4];
+        vertex_normals4(*t, group, n);
+        for (int g = 0; g < 4; g++) bake_vertex(t, bake, group[g], n[g]);
+      }
+    }
+    for (; c <= c1; c++) bake_vertex(t, bake, c, r);
+  }
 }
 
 void rebake_vertices(Terrain* t, const ShadingLight& l, const uint32_t* vertices, size_t count) {
   const size_t total = (size_t)t->N * (size_t)t->N;
   if (t->N <= 0 || t->shading.size() != total * 3 || t->shadows.size() != total) return;
   const ShadingBake bake = shading_bake(*t, l);
+  // Inner vertices four at a time, the rest one by one.
+  uint32_t group[4];
+  int grouped = 0;
   for (size_t k = 0; k < count; k++) {
-    if (vertices[k] >= total) continue;
-    bake_vertex(t, bake, (int)(vertices[k] % (uint32_t)t->N), (int)(vertices[k] / (uint32_t)t->N));
+    uint32_t i = vertices[k];
+    if (i >= total) continue;
+    if (!inner_vertex(*t, i)) {
+      bake_vertex(t, bake, (int)(i % (uint32_t)t->N), (int)(i / (uint32_t)t->N));
+      continue;
+    }
+    group[grouped++] = i;
+    if (grouped < 4) continue;
+    Vec3 n[4];
+    vertex_normals4(*t, group, n);
+    for (int g = 0; g < 4; g++) bake_vertex(t, bake, group[g], n[g]);
+    grouped = 0;
   }
+  for (int g = 0; g < grouped; g++)
+    bake_vertex(t, bake, (int)(group[g] % (uint32_t)t->N), (int)(group[g] / (uint32_t)t->N));
 }
 
 ShadingLight shading_light(const TrackLighting& l) { return ShadingLight{l.sun_vector, l.sun_colour, l.ambient}; }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "track/terrain.h"
 
@@ -134,6 +135,20 @@ TEST(TerrainQuery, VertexNormalsMatchTheOneAtATimeSumBitForBit) {
       Vec3 a = vertex_normal(t, c, r), b = reference_normal(t, c, r);
       ASSERT_EQ(memcmp(&a, &b, sizeof a), 0) << c << "," << r << ": " << a.x << " " << a.y << " " << a.z;
     }
+  // Four at a time, in scattered groups, lane by lane the same.
+  std::vector<uint32_t> inner;
+  for (int r = 1; r < t.N - 1; r++)
+    for (int c = 1; c < t.N - 1; c++) inner.push_back((uint32_t)(c + t.N * r));
+  for (size_t k = 0; k + 4 <= inner.size(); k += 4) {
+    uint32_t group[4] = {inner[k], inner[(k * 7 + 1) % inner.size()], inner[(k * 13 + 5) % inner.size()],
+                         inner[k + 3]};
+    Vec3 n[4];
+    vertex_normals4(t, group, n);
+    for (int g = 0; g < 4; g++) {
+      Vec3 want = reference_normal(t, (int)(group[g] % t.N), (int)(group[g] / t.N));
+      ASSERT_EQ(memcmp(&n[g], &want, sizeof want), 0) << group[g] << " lane " << g;
+    }
+  }
 }
 
 TEST(TerrainQuery, TileAtClampsToTheMap) {
