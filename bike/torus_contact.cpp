@@ -34,11 +34,6 @@ void finish_triangle(Triangle* t) {
   }
 }
 
-bool make_triangle(const DVec tri[3], Triangle* t) {
-  if (!make_triangle_plane(tri, t)) return false;
-  finish_triangle(t);
-  return true;
-}
 
 bool over_triangle(const Triangle& t, DVec x, double slack) {
   for (int i = 0; i < 3; i++)
@@ -196,10 +191,15 @@ DVec closest_point_on_triangle(DVec p, const DVec tri[3]) {
 }
 
 bool sphere_triangle_contact(DVec c, double r, const DVec tri[3], TriangleContact* out) {
+  // Ground wholly below the sphere touches nothing of it (the margin is
+  // for rounding): settled before any of the triangle is worked out.
+  const double bottom = c.y - r - 1e-9 * (1 + std::fabs(c.y) + r);
+  if (tri[0].y < bottom && tri[1].y < bottom && tri[2].y < bottom) return false;
   Triangle t;
-  if (!make_triangle(tri, &t)) return false;
+  if (!make_triangle_plane(tri, &t)) return false;
   double h = dot(c - t.p[0], t.n);
   if (h >= r) return false;
+  finish_triangle(&t);
   if (over_triangle(t, c, 0)) {
     out->depth = r - h;
     out->point = c - t.n * h;
