@@ -517,6 +517,26 @@ TEST(ShadingRefresh, BrushStrokesRebakeAtOnceAndTakeWhatWasDueWithThem) {
   EXPECT_EQ(t.normal_map, full.normal_map);
 }
 
+TEST(ShadingRefresh, TheFramePaceWaitsFourTicksAndNotAfterTheClockGoesBack) {
+  Terrain t = lit_rolling_ground();
+  TerrainRegion touched = EMPTY_REGION;
+  const double tick = 1.0 / 128;
+  EXPECT_EQ(refresh_deformed_shading_on_pace(&t, 10 * tick), 0u);  // nothing due: nothing to do
+  ASSERT_TRUE(deform_heights(&t, 20, 20, 3, 0.2f, &touched));
+  // Frames at 60 a second after the last refresh at tick 10.
+  EXPECT_EQ(refresh_deformed_shading_on_pace(&t, 12 * tick), 0u);
+  EXPECT_EQ(refresh_deformed_shading_on_pace(&t, 13.5 * tick), 0u);
+  EXPECT_GT(refresh_deformed_shading_on_pace(&t, 14 * tick), 0u);  // four ticks on
+  EXPECT_TRUE(t.shading_due.empty());
+  ASSERT_TRUE(deform_heights(&t, 40, 40, 3, 0.2f, &touched));
+  EXPECT_EQ(refresh_deformed_shading_on_pace(&t, 16 * tick), 0u);
+  // A rewind or a new race: the clock went back, so at once.
+  EXPECT_GT(refresh_deformed_shading_on_pace(&t, 2 * tick), 0u);
+  Terrain full = t;
+  full_bake(&full);
+  EXPECT_EQ(t.shading, full.shading);
+}
+
 TEST(ShadingRefresh, ANewFieldDropsWhatWasDueForTheOldOne) {
   Terrain t = lit_rolling_ground();
   TerrainRegion touched = EMPTY_REGION;
