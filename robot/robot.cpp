@@ -69,6 +69,10 @@ constexpr int POWER_TICKS = 2 * TICKS_PER_SECOND;
 // hollow or on a bank face needs some drive to climb out, but a wheel
 // spinning flat out on dirt has no grip at all.
 constexpr double SPIN_SPEED = 15;
+// Leaning this far (rad) below this speed (ft/s) the bike is lying against
+// something, not cornering.
+constexpr double TOPPLED_SPEED = 6;
+constexpr double TOPPLED_LEAN = 0.45;
 
 uint32_t next_random(uint32_t* state) {
   // xorshift32: the same sequence on every machine.
@@ -588,6 +592,12 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   if (r->power_ticks > 0) {
     control[CONTROL_THROTTLE] = std::fmax(control[CONTROL_THROTTLE], r->throttle_cap);
     control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
+  }
+  // Toppled against a bank at walking pace: a foot down pushes the bike
+  // upright; only then does the throttle drive it anywhere.
+  if (speed < TOPPLED_SPEED && std::fabs(bike_lean_angle(bike)) > TOPPLED_LEAN) {
+    control[CONTROL_SIT] = 1;
+    control[CONTROL_THROTTLE] = 0;
   }
 }
 
