@@ -45,6 +45,15 @@ constexpr double MAX_SIDE_OFFSET = 10.0;
 constexpr double FINISHED_PACE = 0.6;  // share of a line's pace ridden after the finish
 // A bend of this curvature (1/ft) or more ahead keeps the aim off its inside.
 constexpr double INSIDE_CURVATURE = 1.0 / 250;
+constexpr double BEND_OFFSET = 1.5;  // ft off the line it moves aside at most in a bend
+constexpr double SLOW_BIKE_SPEED = 8;
+// A bend's ground that falls more than EDGE_DROP ft within EDGE_NEAR..EDGE_FAR
+// ft outside the path keeps the robot up to EDGE_KEEP_IN ft inside it.
+constexpr double EDGE_NEAR = 6, EDGE_FAR = 10, EDGE_DROP = 1.0, EDGE_KEEP_IN = 2.0;
+// Stuck, a robot makes for a point this far (ft) along the gentlest way up;
+// each degree off the goal's bearing counts as this much more grade.
+constexpr double ESCAPE_DISTANCE = 25;
+constexpr double ESCAPE_TURN_COST = 0.0015;  // ft/s: a bike slower than this is an obstacle, not traffic
 // How far (ft) and how much faster or slower (ft/s) a line may start from
 // the robot before it fits only a third as well.
 constexpr double MATCH_DISTANCE = 6.0;
@@ -72,6 +81,13 @@ constexpr double SPIN_SPEED = 15;
 // Leaning this far (rad) below this speed (ft/s) the bike is lying against
 // something, not cornering.
 constexpr double TOPPLED_SPEED = 6;
+constexpr int TOPPLE_TICKS = TICKS_PER_SECOND;  // longest it tries a foot down at a time
+// Touching another bike this long (ticks, gaps shorter than TOUCH_GAP
+// ignored), the two are tangled.
+constexpr int TANGLE_TICKS = TICKS_PER_SECOND / 2;
+constexpr int TOUCH_GAP = 16;
+constexpr double TANGLE_STEER = 0.4;  // steering (lean) away from a bike it is tangled with
+constexpr double CRAWL_SPEED = 2.5;  // ft/s forward that still counts as getting somewhere when stuck
 constexpr double TOPPLED_LEAN = 0.45;
 
 uint32_t next_random(uint32_t* state) {
@@ -212,11 +228,31 @@ void track_path(Robot* r, DVec p) {
 
 double path_curvature(const std::vector<PathPoint>& path, int i);
 
+// Keeps count of how long the bike has been touching another one (short
+// gaps in the contacts do not end it), and on which side that one is.
+void note_touch(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fwd) {
+  int other = -1;
+  for (int i = 0; i < bike.bike_note_count && i < PART_CONTACT_NOTES; i++)
+    if (bike.bike_notes[i].other >= 0 && bike.bike_notes[i].other < MAX_BIKES) other = bike.bike_notes[i].other;
+  const Bike* o = other >= 0 && w.bikes ? w.bikes[other] : nullptr;
+  if (o) {
+    if (w.tick - r->last_touch_tick > TOUCH_GAP) r->touch_ticks = 0;
+    r->touch_ticks++;
+    r->last_touch_tick = w.tick;
+    r->touch_slot = other;
+    DVec right = cross(fwd, DVec{0, 1, 0});
+    r->touch_side = dot(horizontal(body_position(*o, BODY_FRAME) - p), right) >= 0 ? 1 : -1;
+  } else if (w.tick - r->last_touch_tick > TOUCH_GAP) {
+    r->touch_ticks = 0;
+  }
+}
+
 // Moves the aim sideways to get by, or slows, for bikes ahead; keeps clear
 // of bikes alongside. Returns the speed cap it leaves (ft/s).
 double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fwd, double speed) {
   DVec right = cross(fwd, DVec{0, 1, 0});
-  double want_offset = 0, cap = 1e9;
+  double want_offset = 0, cap = 1e9, bend_cap = 1e9;
+  bool in_bend = false, pass_slow = false;
   double margin = 1.0 + 1.5 * (1 - r->style.aggression);
   for (int i = 0; i < MAX_BIKES; i++) {
     const Bike* o = w.bikes ? w.bikes[i] : nullptr;
@@ -235,13 +271,23 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
       if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
       double time_to_reach = (along - 3) / closing;
       if (std::fabs(side) < 3.0 && time_to_reach < margin) cap = std::fmin(cap, other_speed + (along - 3) * 0.5);
+      // In a bend there is no going by: wait behind anything near the line.
+      // A bike stopped or down there is passed however tight the bend.
+      if (other_speed < SLOW_BIKE_SPEED) pass_slow = true;
+      else if (std::fabs(side) < 5.0 && time_to_reach < margin + 1)
+        bend_cap = std::fmin(bend_cap, other_speed + (along - 3) * 0.5);
     } else if (std::fabs(side) < 6) {
       // Alongside: move away from it, and (the higher slot of the two, so
       // that they do not both) drop back behind it: bikes that ride
       // touching catch on each other.
       double need = (side > 0 ? -1 : 1) * (6 - std::fabs(side));
       if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
-      if (std::fabs(side) < 4 && i < bike.slot) cap = std::fmin(cap, std::fmax(other_speed - 4, 0.0));
+      // (Beside a bike standing still, on the gate say, waiting would be for
+      // ever.)
+      if (i < bike.slot && along > -1 && other_speed >= SLOW_BIKE_SPEED) {
+        if (std::fabs(side) < 4) cap = std::fmin(cap, other_speed - 4);
+        bend_cap = std::fmin(bend_cap, other_speed - 4);
+      }
     }
   }
   // With a turn coming, never aim inside the line: the line's speed is
@@ -253,8 +299,15 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
       double k = path_curvature(r->path, point_ahead(r->path, r->nearest, std::fmax(speed, 10.0) * t));
       if (std::fabs(k) > std::fabs(turn)) turn = k;
     }
-    if (std::fabs(turn) > INSIDE_CURVATURE) want_offset = turn > 0 ? std::fmin(want_offset, 0.0) : std::fmax(want_offset, 0.0);
+    if (std::fabs(turn) > INSIDE_CURVATURE) {
+      want_offset = turn > 0 ? std::fmin(want_offset, 0.0) : std::fmax(want_offset, 0.0);
+      // Nor far outside it: the outside of a berm is its lip, and over it
+      // lies the bank behind. Round a bend a robot follows, it does not pass.
+      if (!pass_slow) want_offset = clampd(want_offset, -BEND_OFFSET, BEND_OFFSET);
+      in_bend = true;
+    }
   }
+  if (in_bend) cap = std::fmin(cap, bend_cap);
   double step = MERGE_RATE * TICK_SECONDS;  // ft per tick the aim may move
   double delta = clampd(want_offset - r->side_offset, -step, step);
   r->side_offset = (float)clampd(r->side_offset + delta, -MAX_SIDE_OFFSET, MAX_SIDE_OFFSET);
@@ -454,6 +507,8 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   }
   if (r->path.size() < 2) return;
 
+  note_touch(r, w, bike, p, fwd);
+
   if (r->next_mistake_tick >= 0 && w.tick >= r->next_mistake_tick) {
     start_mistake(r);
     schedule_mistake(r, w.tick);
@@ -466,6 +521,12 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   if (r->mode == ROBOT_BACKING) {
     if (--r->backing_ticks <= 0) {
       choose(r, w, bike, r->target_gate, false);
+      // No line near: the way to the checkpoint starts up the gentlest
+      // slope, not straight at the bank it was stuck on.
+      Vec3 via;
+      if (r->mode == ROBOT_BOOTSTRAP && r->target_gate >= 0 &&
+          escape_point(*w.terrain, to_vec3(p), checkpoint_of_gate(*w.gates, r->target_gate).point, &via))
+        build_bootstrap_path(r, w, to_vec3(p), timing.gates_passed, r->target_gate, &via);
       track_path(r, p);
       r->power_ticks = POWER_TICKS;
       // Out past whatever held it, on the side it backed away to (two
@@ -498,7 +559,12 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
       if (other >= 0 && other < bike.slot) give_way = true;
       if (other > bike.slot) hold_on = true;
     }
+    double forward_speed = dot(horizontal(v), fwd);
     if (hold_on && !give_way) {
+      r->power_ticks = POWER_TICKS;
+    } else if (!give_way && forward_speed > CRAWL_SPEED) {
+      // Still creeping on (up a bank, say): backing off would throw away
+      // the height gained; open up instead.
       r->power_ticks = POWER_TICKS;
     } else if (speed < 6 && !airborne(bike)) {
       r->mode = ROBOT_BACKING;
@@ -525,15 +591,15 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     DVec right = cross(fwd, DVec{0, 1, 0});
     int aim_index = point_ahead(r->path, here, clampd(0.9 * speed, 20, 70));
     DVec aim = dvec(r->path[(size_t)aim_index].position);
-    if (r->side_offset != 0)
-      aim = aim + cross(path_direction(r->path, aim_index, fwd), DVec{0, 1, 0}) * (double)r->side_offset;
+    double aim_aside = r->side_offset + r->path[(size_t)aim_index].keep_in;
+    if (aim_aside != 0) aim = aim + cross(path_direction(r->path, aim_index, fwd), DVec{0, 1, 0}) * aim_aside;
     DVec to = horizontal(aim - p);
     alpha = std::atan2(dot(to, right), dot(to, fwd));
     if (speed > 10) {
       DVec tangent = path_direction(r->path, here, fwd);
       double curvature = path_curvature(r->path, point_ahead(r->path, here, speed * 0.3));
       double heading_error = std::atan2(dot(tangent, right), dot(tangent, fwd));  // + the path bears right
-      double offset = r->lateral - r->side_offset;                                // + we are right of it
+      double offset = r->lateral - r->side_offset - r->path[(size_t)here].keep_in;  // + we are right of it
       double accel = speed * speed * curvature - wy * wy * offset + 2 * zeta * wy * speed * std::sin(heading_error);
       double limit = std::fmin(bike.tuning.roll_limit_angle, 50 * PI / 180);
       steer = limit > 1e-3 ? std::atan(accel / G) / limit : 0;
@@ -542,6 +608,8 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     }
   }
   if (r->mistake_ticks > 0) steer += r->mistake_steer;
+  bool tangled = r->touch_ticks > TANGLE_TICKS;
+  if (tangled) steer -= TANGLE_STEER * r->touch_side;
   // The bars move at a rider's pace: snapping from lock to lock sets the
   // bike rocking.
   steer = clampd(steer, -1, 1);
@@ -577,7 +645,8 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   else if (!rear_grounded || rear_slide < 4) r->throttle_cap = (float)std::fmin(r->throttle_cap + 0.01, 1.0);
   // Grip is shared between turning and braking or driving: leaned over,
   // the robot squeezes the brakes and the throttle gently.
-  double lean_share = clampd(std::fabs(bike_lean_angle(bike)) / 0.6, 0, 1);
+  // (At walking pace a lean is no turn's load: the bike leans on a bank.)
+  double lean_share = clampd(std::fabs(bike_lean_angle(bike)) / 0.6, 0, 1) * clampd((speed - 6) / 10, 0, 1);
   double grip_left = 1 - 0.75 * lean_share * lean_share;
   if (error < -2) {
     double brake = clampd(-(error + 2) * 0.15, 0, 1) * grip_left;
@@ -590,14 +659,35 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
         (float)clampd(0.3 + 0.1 * error + r->throttle_integral, 0, r->throttle_cap * (0.4 + 0.6 * grip_left));
   }
   if (r->power_ticks > 0) {
-    control[CONTROL_THROTTLE] = std::fmax(control[CONTROL_THROTTLE], r->throttle_cap);
+    control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], std::fmax(r->throttle_cap, 0.5));
     control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
   }
   // Toppled against a bank at walking pace: a foot down pushes the bike
-  // upright; only then does the throttle drive it anywhere.
-  if (speed < TOPPLED_SPEED && std::fabs(bike_lean_angle(bike)) > TOPPLED_LEAN) {
-    control[CONTROL_SIT] = 1;
-    control[CONTROL_THROTTLE] = 0;
+  // upright; only then does the throttle drive it anywhere. Held up by
+  // something else (another bike leaning on it), the foot does no good:
+  // after a while the robot drives (or backs) out as it is.
+  if (speed < TOPPLED_SPEED && std::fabs(bike_lean_angle(bike)) > TOPPLED_LEAN && r->touch_ticks == 0) {
+    if (++r->topple_ticks < TOPPLE_TICKS) {
+      control[CONTROL_SIT] = 1;
+      control[CONTROL_THROTTLE] = 0;
+    } else if (r->topple_ticks > 3 * TOPPLE_TICKS) {
+      r->topple_ticks = 0;
+    }
+  } else {
+    r->topple_ticks = 0;
+  }
+  // Tangled with another bike: both lean away from each other, and the
+  // one in the higher slot drops back, so they come apart instead of
+  // sliding on locked together.
+  if (tangled) {
+    if (r->touch_slot < bike.slot && speed > SLOW_BIKE_SPEED) {
+      control[CONTROL_THROTTLE] = 0;
+      control[CONTROL_FRONT_BRAKE] = (float)std::fmax(control[CONTROL_FRONT_BRAKE], 0.3);
+      control[CONTROL_REAR_BRAKE] = (float)std::fmax(control[CONTROL_REAR_BRAKE], 0.2);
+    } else if (r->touch_slot > bike.slot) {
+      control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
+      control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], 0.5);
+    }
   }
 }
 
@@ -613,7 +703,7 @@ void append_line_path(std::vector<PathPoint>* path, const RobotLine& line, int f
       double dx = q.x - b.x, dz = q.z - b.z;
       s = path->back().s + (float)std::sqrt(dx * dx + dz * dz);
     }
-    path->push_back(PathPoint{to_vec3(q), (float)speed, s, 0});
+    path->push_back(PathPoint{to_vec3(q), (float)speed, s, 0, 0});
   };
   for (int i = first; i + 1 < n; i++) {
     const LinePoint &a = line.points[(size_t)i], &b = line.points[(size_t)i + 1];
@@ -633,7 +723,7 @@ void append_line_path(std::vector<PathPoint>* path, const RobotLine& line, int f
   if (n > 0) push(dvec(line.points[(size_t)n - 1].position), length(horizontal(dvec(line.points[(size_t)n - 1].velocity))));
 }
 
-void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, int to) {
+void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, int to, const Vec3* via) {
   r->mode = ROBOT_BOOTSTRAP;
   r->group = -1;
   r->line_slot = -1;
@@ -641,6 +731,7 @@ void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, i
   r->nearest = 0;
   const TimingGates& g = *w.gates;
   std::vector<DVec> knots{dvec(start)};
+  if (via) knots.push_back(dvec(*via));
   if (from < 0) from = 0;
   if (to < from) to = from;
   int end_knot = 0;
@@ -692,10 +783,65 @@ void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, i
   for (size_t i = 0; i < m; i++) {
     Vec3 q = to_vec3(points[i]);
     q.y = height_at(*w.terrain, q.x, q.z);
-    r->path.push_back(PathPoint{q, (float)std::fmax(speed[i], 12.0), (float)s[i], 0});
+    r->path.push_back(PathPoint{q, (float)std::fmax(speed[i], 12.0), (float)s[i], 0, 0});
   }
   if (r->path_end <= 0 || r->path_end > (int)r->path.size()) r->path_end = (int)r->path.size();
   fill_curvature(&r->path);
+  fill_edges(&r->path, *w.terrain);
+}
+
+void fill_edges(std::vector<PathPoint>* path, const Terrain& terrain) {
+  std::vector<PathPoint>& q = *path;
+  std::vector<float> keep(q.size(), 0);
+  for (size_t i = 0; i < q.size(); i++) {
+    double k = path_curvature(q, (int)i);
+    if (std::fabs(k) < INSIDE_CURVATURE) continue;
+    DVec along = path_direction(q, (int)i, DVec{0, 0, -1});
+    DVec out = cross(along, DVec{0, 1, 0}) * (k > 0 ? -1.0 : 1.0);  // away from the bend's centre
+    const Vec3 at = q[i].position;
+    auto h = [&](double d) { return (double)height_at(terrain, (float)(at.x + out.x * d), (float)(at.z + out.z * d)); };
+    double ground = h(0);
+    double drop = ground - std::fmin(h(EDGE_NEAR), h(EDGE_FAR));
+    double in = clampd(drop - EDGE_DROP, 0, EDGE_KEEP_IN);
+    keep[i] = (float)(k > 0 ? in : -in);
+  }
+  // Eased in and out over a few points either side, so the aim does not jump.
+  for (size_t i = 0; i < q.size(); i++) {
+    float v = 0;
+    for (int d = -6; d <= 6; d++) {
+      long j = (long)i + d;
+      if (j < 0 || j >= (long)q.size()) continue;
+      float w = keep[(size_t)j] * (1 - std::fabs(d) / 7.0f);
+      if (std::fabs(w) > std::fabs(v)) v = w;
+    }
+    q[i].keep_in = v;
+  }
+}
+
+bool escape_point(const Terrain& terrain, Vec3 p, Vec3 goal, Vec3* out) {
+  double bearing = std::atan2(goal.x - p.x, goal.z - p.z);
+  double best_cost = 1e300, best_angle = 0;
+  double straight_cost = 0;
+  for (int a = -80; a <= 80; a += 10) {
+    double heading = bearing + a * PI / 180;
+    double dx = std::sin(heading), dz = std::cos(heading);
+    double previous = height_at(terrain, (float)p.x, (float)p.z), steepest = 0;
+    for (int k = 1; k <= 6; k++) {
+      double hk = height_at(terrain, (float)(p.x + dx * 5 * k), (float)(p.z + dz * 5 * k));
+      steepest = std::fmax(steepest, (hk - previous) / 5);
+      previous = hk;
+    }
+    double cost = steepest + ESCAPE_TURN_COST * std::abs(a);
+    if (a == 0) straight_cost = cost;
+    if (cost < best_cost) {
+      best_cost = cost;
+      best_angle = heading;
+    }
+  }
+  if (!(best_cost < straight_cost - 0.02)) return false;
+  *out = Vec3{(float)(p.x + std::sin(best_angle) * ESCAPE_DISTANCE), p.y, (float)(p.z + std::cos(best_angle) * ESCAPE_DISTANCE)};
+  out->y = height_at(terrain, out->x, out->z);
+  return true;
 }
 
 bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
@@ -784,6 +930,7 @@ bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
   }
   smooth_path(&r->path, 0, SMOOTHING_PASSES);
   fill_curvature(&r->path);
+  fill_edges(&r->path, *w.terrain);
   track_path(r, p);
   r->side_offset = (float)clampd(r->lateral, -MAX_SIDE_OFFSET, MAX_SIDE_OFFSET);
   return true;
