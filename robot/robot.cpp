@@ -50,10 +50,10 @@ constexpr double SLOW_BIKE_SPEED = 8;
 // A bend's ground that falls more than EDGE_DROP ft within EDGE_NEAR..EDGE_FAR
 // ft outside the path keeps the robot up to EDGE_KEEP_IN ft inside it.
 constexpr double EDGE_NEAR = 6, EDGE_FAR = 10, EDGE_DROP = 1.0, EDGE_KEEP_IN = 2.0;
-// Stuck, a robot makes for a point this far (ft) along the gentlest way up;
-// each degree off the goal's bearing counts as this much more grade.
-constexpr double ESCAPE_DISTANCE = 25;
-constexpr double ESCAPE_TURN_COST = 0.0015;  // ft/s: a bike slower than this is an obstacle, not traffic
+// A way out of a hollow is judged by its steepest climb, plus this much
+// grade per foot of it; it must beat the straight way by ESCAPE_GAIN.
+constexpr double ESCAPE_LENGTH_COST = 0.0008;
+constexpr double ESCAPE_GAIN = 0.03;  // ft/s: a bike slower than this is an obstacle, not traffic
 // How far (ft) and how much faster or slower (ft/s) a line may start from
 // the robot before it fits only a third as well.
 constexpr double MATCH_DISTANCE = 6.0;
@@ -88,7 +88,10 @@ constexpr int TANGLE_TICKS = TICKS_PER_SECOND / 2;
 constexpr int TOUCH_GAP = 16;
 constexpr double TANGLE_STEER = 0.4;  // steering (lean) away from a bike it is tangled with
 constexpr double CRAWL_SPEED = 2.5;  // ft/s forward that still counts as getting somewhere when stuck
-constexpr double TOPPLED_LEAN = 0.45;
+constexpr double TOPPLED_LEAN = 0.55;
+// At walking pace the bars steer directly and the bike leans as far as
+// they are turned: no more than this share of lock, or it lies down.
+constexpr double WALKING_STEER = 0.6;
 
 uint32_t next_random(uint32_t* state) {
   // xorshift32: the same sequence on every machine.
@@ -251,7 +254,11 @@ void note_touch(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fw
 // of bikes alongside. Returns the speed cap it leaves (ft/s).
 double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fwd, double speed) {
   DVec right = cross(fwd, DVec{0, 1, 0});
-  double want_offset = 0, cap = 1e9, bend_cap = 1e9;
+  double want_offset = 0, cap = 1e9, bend_cap = 1e9, ahead_cap = 1e9;
+  struct Near {
+    double along, side;
+  } near[8];
+  int near_count = 0;
   bool in_bend = false, pass_slow = false;
   double margin = 1.0 + 1.5 * (1 - r->style.aggression);
   for (int i = 0; i < MAX_BIKES; i++) {
@@ -261,6 +268,7 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
     double along = dot(d, fwd), side = dot(d, right);
     if (along < -6 || along > 40 || std::fabs(side) > 7) continue;
     double other_speed = o->crash_timer > 0 ? 0 : dot(horizontal(body_velocity(*o, BODY_FRAME)), fwd);
+    if (near_count < 8 && along < 15) near[near_count++] = Near{along, side};
     if (along > 3) {
       double closing = speed - other_speed;
       if (closing <= 0) continue;
@@ -271,6 +279,8 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
       if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
       double time_to_reach = (along - 3) / closing;
       if (std::fabs(side) < 3.0 && time_to_reach < margin) cap = std::fmin(cap, other_speed + (along - 3) * 0.5);
+      if (std::fabs(side) < 4.0 && time_to_reach < margin + 1)
+        ahead_cap = std::fmin(ahead_cap, std::fmax(other_speed, 0.0) + (along - 3) * 0.5);
       // In a bend there is no going by: wait behind anything near the line.
       // A bike stopped or down there is passed however tight the bend.
       if (other_speed < SLOW_BIKE_SPEED) pass_slow = true;
@@ -308,6 +318,20 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
     }
   }
   if (in_bend) cap = std::fmin(cap, bend_cap);
+  // Moving aside into another bike's room makes two bikes out of one
+  // problem: with that side taken the robot holds its line and waits.
+  // (Back towards the line is always allowed.)
+  double move = want_offset - r->side_offset;
+  if (std::fabs(move) > 0.5 && std::fabs(want_offset) > std::fabs(r->side_offset)) {
+    for (int k = 0; k < near_count; k++) {
+      const Near& n = near[k];
+      if (n.side * move > 0 && std::fabs(n.side) < std::fabs(move) + 3 && n.along > -6) {
+        want_offset = r->side_offset;
+        cap = std::fmin(cap, ahead_cap);
+        break;
+      }
+    }
+  }
   double step = MERGE_RATE * TICK_SECONDS;  // ft per tick the aim may move
   double delta = clampd(want_offset - r->side_offset, -step, step);
   r->side_offset = (float)clampd(r->side_offset + delta, -MAX_SIDE_OFFSET, MAX_SIDE_OFFSET);
@@ -523,15 +547,19 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
       choose(r, w, bike, r->target_gate, false);
       // No line near: the way to the checkpoint starts up the gentlest
       // slope, not straight at the bank it was stuck on.
-      Vec3 via;
-      if (r->mode == ROBOT_BOOTSTRAP && r->target_gate >= 0 &&
-          escape_point(*w.terrain, to_vec3(p), checkpoint_of_gate(*w.gates, r->target_gate).point, &via))
-        build_bootstrap_path(r, w, to_vec3(p), timing.gates_passed, r->target_gate, &via);
+      Vec3 via, through;
+      bool has_via = false, escaping = false;
+      int next_gate = timing.gates_passed;
+      if (r->mode == ROBOT_BOOTSTRAP && r->target_gate >= next_gate &&
+          escape_route(*w.terrain, to_vec3(p), checkpoint_of_gate(*w.gates, next_gate), &via, &has_via, &through)) {
+        build_bootstrap_path(r, w, to_vec3(p), next_gate, r->target_gate, has_via ? &via : nullptr, &through);
+        escaping = true;
+      }
       track_path(r, p);
       r->power_ticks = POWER_TICKS;
       // Out past whatever held it, on the side it backed away to (two
       // bikes caught on each other must not both try the same way again).
-      r->side_offset = (float)(r->backing_side * 6.0);
+      r->side_offset = escaping ? 0.0f : (float)(r->backing_side * 6.0);
     } else {
       control[CONTROL_BACK_UP] = 1;
       control[CONTROL_STEER] = (float)(r->backing_side * 0.7);
@@ -542,13 +570,20 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   // Headway: getting nearer the checkpoint of the split ahead.
   const Checkpoint& goal = checkpoint_of_gate(*w.gates, r->target_gate >= 0 ? r->target_gate : 0);
   double to_goal = std::sqrt((p.x - goal.point.x) * (p.x - goal.point.x) + (p.z - goal.point.z) * (p.z - goal.point.z));
-  if (r->target_gate != r->progress_gate || to_goal < r->progress_s - PROGRESS_DISTANCE) {
+  // Or along a path that leads round something first.
+  double along_path = r->path[(size_t)r->nearest].s;
+  bool along = r->path_serial == r->progress_serial && along_path > r->progress_along + PROGRESS_DISTANCE;
+  if (r->target_gate != r->progress_gate || to_goal < r->progress_s - PROGRESS_DISTANCE || along) {
     r->progress_gate = r->target_gate;
     r->progress_s = (float)to_goal;
+    r->progress_serial = r->path_serial;
+    r->progress_along = (float)along_path;
     r->stuck_ticks = 0;
   } else if (++r->stuck_ticks > STUCK_TICKS) {
     r->stuck_ticks = 0;
     r->progress_s = (float)to_goal;
+    r->progress_serial = r->path_serial;
+    r->progress_along = (float)along_path;
     r->ridden_clean = false;
     // Caught on another bike: the one in the higher slot gives way (backs
     // off for longer), the other drives on, so the two do not mirror each
@@ -610,6 +645,7 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   if (r->mistake_ticks > 0) steer += r->mistake_steer;
   bool tangled = r->touch_ticks > TANGLE_TICKS;
   if (tangled) steer -= TANGLE_STEER * r->touch_side;
+  if (speed < TOPPLED_SPEED) steer = clampd(steer, -WALKING_STEER, WALKING_STEER);
   // The bars move at a rider's pace: snapping from lock to lock sets the
   // bike rocking.
   steer = clampd(steer, -1, 1);
@@ -659,14 +695,14 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
         (float)clampd(0.3 + 0.1 * error + r->throttle_integral, 0, r->throttle_cap * (0.4 + 0.6 * grip_left));
   }
   if (r->power_ticks > 0) {
-    control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], std::fmax(r->throttle_cap, 0.5));
+    control[CONTROL_THROTTLE] = std::fmax(control[CONTROL_THROTTLE], r->throttle_cap);
     control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
   }
-  // Toppled against a bank at walking pace: a foot down pushes the bike
-  // upright; only then does the throttle drive it anywhere. Held up by
-  // something else (another bike leaning on it), the foot does no good:
-  // after a while the robot drives (or backs) out as it is.
-  if (speed < TOPPLED_SPEED && std::fabs(bike_lean_angle(bike)) > TOPPLED_LEAN && r->touch_ticks == 0) {
+  // Toppled against a bank or another bike at walking pace: a foot down
+  // pushes the bike upright (and off the other); only then does the
+  // throttle drive it anywhere. When the foot does no good, after a while
+  // the robot drives (or backs) out as it is.
+  if (speed < TOPPLED_SPEED && std::fabs(bike_lean_angle(bike)) > TOPPLED_LEAN) {
     if (++r->topple_ticks < TOPPLE_TICKS) {
       control[CONTROL_SIT] = 1;
       control[CONTROL_THROTTLE] = 0;
@@ -686,7 +722,7 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
       control[CONTROL_REAR_BRAKE] = (float)std::fmax(control[CONTROL_REAR_BRAKE], 0.2);
     } else if (r->touch_slot > bike.slot) {
       control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
-      control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], 0.5);
+      control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], 0.6 * r->throttle_cap);
     }
   }
 }
@@ -723,10 +759,12 @@ void append_line_path(std::vector<PathPoint>* path, const RobotLine& line, int f
   if (n > 0) push(dvec(line.points[(size_t)n - 1].position), length(horizontal(dvec(line.points[(size_t)n - 1].velocity))));
 }
 
-void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, int to, const Vec3* via) {
+void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, int to, const Vec3* via,
+                          const Vec3* through) {
   r->mode = ROBOT_BOOTSTRAP;
   r->group = -1;
   r->line_slot = -1;
+  r->path_serial++;
   r->path.clear();
   r->nearest = 0;
   const TimingGates& g = *w.gates;
@@ -736,7 +774,7 @@ void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, i
   if (to < from) to = from;
   int end_knot = 0;
   for (int gate = from; gate <= to + 2; gate++) {
-    knots.push_back(dvec(checkpoint_of_gate(g, gate).point));
+    knots.push_back(dvec(gate == from && through ? *through : checkpoint_of_gate(g, gate).point));
     if (gate == to) end_knot = (int)knots.size() - 1;
   }
   // A Catmull-Rom curve through the knots, a point every 4 ft or so.
@@ -818,30 +856,67 @@ void fill_edges(std::vector<PathPoint>* path, const Terrain& terrain) {
   }
 }
 
-bool escape_point(const Terrain& terrain, Vec3 p, Vec3 goal, Vec3* out) {
-  double bearing = std::atan2(goal.x - p.x, goal.z - p.z);
-  double best_cost = 1e300, best_angle = 0;
-  double straight_cost = 0;
-  for (int a = -80; a <= 80; a += 10) {
-    double heading = bearing + a * PI / 180;
-    double dx = std::sin(heading), dz = std::cos(heading);
-    double previous = height_at(terrain, (float)p.x, (float)p.z), steepest = 0;
-    for (int k = 1; k <= 6; k++) {
-      double hk = height_at(terrain, (float)(p.x + dx * 5 * k), (float)(p.z + dz * 5 * k));
-      steepest = std::fmax(steepest, (hk - previous) / 5);
-      previous = hk;
-    }
-    double cost = steepest + ESCAPE_TURN_COST * std::abs(a);
-    if (a == 0) straight_cost = cost;
-    if (cost < best_cost) {
-      best_cost = cost;
-      best_angle = heading;
+namespace {
+
+// Steepest climb (rise over run) riding straight from a to b, in 5 ft steps.
+double steepest_climb(const Terrain& terrain, Vec3 a, Vec3 b) {
+  double dx = b.x - a.x, dz = b.z - a.z;
+  double length = std::sqrt(dx * dx + dz * dz);
+  int steps = (int)(length / 5) + 1;
+  double previous = height_at(terrain, a.x, a.z), steepest = 0;
+  for (int k = 1; k <= steps; k++) {
+    double u = (double)k / steps;
+    double h = height_at(terrain, (float)(a.x + dx * u), (float)(a.z + dz * u));
+    steepest = std::fmax(steepest, (h - previous) / (length / steps));
+    previous = h;
+  }
+  return steepest;
+}
+
+}  // namespace
+
+bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* via, bool* has_via, Vec3* through) {
+  // Points of the half-disc, well inside it.
+  DVec dir = normalized(DVec{gate.direction.x, 0, gate.direction.z}, DVec{0, 0, -1});
+  DVec across = cross(dir, DVec{0, 1, 0});
+  double reach = std::fmax(gate.radius - 3.0, 1.0);
+  auto cost_of = [&](Vec3 from, Vec3 to) {
+    double dx = to.x - from.x, dz = to.z - from.z;
+    return steepest_climb(terrain, from, to) + ESCAPE_LENGTH_COST * std::sqrt(dx * dx + dz * dz);
+  };
+  double straight = cost_of(p, gate.point);
+  double best = straight;
+  bool found = false;
+  for (int ai = 0; ai < 3; ai++) {
+    for (int bi = -3; bi <= 3; bi++) {
+      double along = reach * (0.15 + 0.35 * ai), side = reach * bi / 3.5;
+      if (along * along + side * side > reach * reach) continue;
+      Vec3 t{(float)(gate.point.x + dir.x * along + across.x * side), gate.point.y,
+             (float)(gate.point.z + dir.z * along + across.z * side)};
+      double direct = cost_of(p, t);
+      if (direct < best - ESCAPE_GAIN) {
+        best = direct;
+        *through = t;
+        *has_via = false;
+        found = true;
+      }
+      for (int k = 0; k < 16; k++) {
+        double h = k * PI / 8;
+        for (double radius : {20.0, 40.0}) {
+          Vec3 v{(float)(p.x + std::sin(h) * radius), p.y, (float)(p.z + std::cos(h) * radius)};
+          double c = std::fmax(cost_of(p, v), cost_of(v, t));
+          if (c < best - ESCAPE_GAIN) {
+            best = c;
+            *through = t;
+            *via = v;
+            *has_via = true;
+            found = true;
+          }
+        }
+      }
     }
   }
-  if (!(best_cost < straight_cost - 0.02)) return false;
-  *out = Vec3{(float)(p.x + std::sin(best_angle) * ESCAPE_DISTANCE), p.y, (float)(p.z + std::cos(best_angle) * ESCAPE_DISTANCE)};
-  out->y = height_at(terrain, out->x, out->z);
-  return true;
+  return found;
 }
 
 bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
@@ -913,6 +988,7 @@ bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
   r->mode = ROBOT_FOLLOWING;
   r->group = group;
   r->line_slot = chosen;
+  r->path_serial++;
   r->path.clear();
   r->nearest = 0;
   append_line_path(&r->path, lines.lines[chosen], chosen_point > 0 ? chosen_point - 1 : 0);

@@ -30,6 +30,7 @@ struct BikeTiming;
 // entries are its ControlIndex). Robots fill it in the bike's own terms:
 // +1 steer turns right, and it is applied with no reversal and no latch.
 constexpr int ROBOT_CONTROLS = 9;
+struct Checkpoint;
 struct Terrain;
 struct TimingGates;
 
@@ -98,6 +99,9 @@ struct Robot {
   int backing_side;      // -1 or +1: the way it turns while backing and goes round after
   float progress_s;      // distance to the split ahead at the last sign of headway
   int progress_gate;     // the split it was measured to
+  int path_serial;       // counts the paths built
+  int progress_serial;   // the path progress_along was measured on
+  float progress_along;  // path distance at the last sign of headway
   int topple_ticks;      // ticks spent with a foot down standing a toppled bike up
   int touch_ticks;       // ticks in touch with another bike, with gaps under TOUCH_GAP
   int last_touch_tick;
@@ -140,13 +144,17 @@ bool pick_line(Robot* robot, const RobotWorld& world, const Bike& bike, int targ
 // (and two beyond for the look ahead), starting at the bike.
 // `via`, when given, is a first point to make for (the way out of where
 // the robot was stuck).
+// `through`, when given, replaces the centre of gate `from` as the point
+// the path passes it at.
 void build_bootstrap_path(Robot* robot, const RobotWorld& world, Vec3 start, int from, int to,
-                          const Vec3* via = nullptr);
+                          const Vec3* via = nullptr, const Vec3* through = nullptr);
 
-// Where a robot stuck at p makes for first on its way to `goal`: 25 ft out
-// along the heading within 80 degrees of the goal's bearing whose ground
-// rises least steeply; false when the straight way is no worse.
-bool escape_point(const Terrain& terrain, Vec3 p, Vec3 goal, Vec3* out);
+// The way out for a robot stuck at p short of gate `gate`: a point of the
+// gate's half-disc to pass through, and a first point to make for on the
+// way there (`*via`, when `*has_via`), chosen so the steepest climb on the
+// way is as gentle as can be. False when the straight way to the gate's
+// centre is as good.
+bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* via, bool* has_via, Vec3* through);
 
 // Fills keep_in along the path: in a bend whose ground falls away close
 // outside the path (a berm's lip), the robot keeps up to 2 ft inside it.
