@@ -86,6 +86,7 @@ constexpr int TOPPLE_TICKS = TICKS_PER_SECOND;  // longest it tries a foot down 
 // ignored), the two are tangled.
 constexpr int TANGLE_TICKS = TICKS_PER_SECOND / 2;
 constexpr int TOUCH_GAP = 16;
+constexpr int UNTANGLE_TICKS = 2 * TICKS_PER_SECOND;  // each turn of coming apart
 constexpr double TANGLE_STEER = 0.4;  // steering (lean) away from a bike it is tangled with
 constexpr double CRAWL_SPEED = 2.5;  // ft/s forward that still counts as getting somewhere when stuck
 constexpr double TOPPLED_LEAN = 0.55;
@@ -716,13 +717,23 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   // one in the higher slot drops back, so they come apart instead of
   // sliding on locked together.
   if (tangled) {
-    if (r->touch_slot < bike.slot && speed > SLOW_BIKE_SPEED) {
+    // First the lower slot tries to pull away from the higher, which rolls
+    // off (and brakes, if it is going anywhere); if they are still caught,
+    // the lower one waits and the higher backs out; and so on in turn.
+    bool higher = r->touch_slot < bike.slot;
+    bool pull_away = (r->touch_ticks - TANGLE_TICKS) % (2 * UNTANGLE_TICKS) < UNTANGLE_TICKS;
+    if (higher == pull_away) {
       control[CONTROL_THROTTLE] = 0;
-      control[CONTROL_FRONT_BRAKE] = (float)std::fmax(control[CONTROL_FRONT_BRAKE], 0.3);
-      control[CONTROL_REAR_BRAKE] = (float)std::fmax(control[CONTROL_REAR_BRAKE], 0.2);
-    } else if (r->touch_slot > bike.slot) {
+      float brake = higher && speed < SLOW_BIKE_SPEED ? 0.0f : 0.3f;
+      control[CONTROL_FRONT_BRAKE] = std::fmax(control[CONTROL_FRONT_BRAKE], brake);
+      control[CONTROL_REAR_BRAKE] = std::fmax(control[CONTROL_REAR_BRAKE], 0.7f * brake);
+      if (higher) control[CONTROL_BACK_UP] = 0;
+    } else if (!higher) {
       control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
       control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], 0.6 * r->throttle_cap);
+    } else {
+      control[CONTROL_THROTTLE] = control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
+      control[CONTROL_BACK_UP] = 1;
     }
   }
 }
@@ -880,9 +891,12 @@ bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* 
   DVec dir = normalized(DVec{gate.direction.x, 0, gate.direction.z}, DVec{0, 0, -1});
   DVec across = cross(dir, DVec{0, 1, 0});
   double reach = std::fmax(gate.radius - 3.0, 1.0);
-  auto cost_of = [&](Vec3 from, Vec3 to) {
+  auto span = [](Vec3 from, Vec3 to) {
     double dx = to.x - from.x, dz = to.z - from.z;
-    return steepest_climb(terrain, from, to) + ESCAPE_LENGTH_COST * std::sqrt(dx * dx + dz * dz);
+    return std::sqrt(dx * dx + dz * dz);
+  };
+  auto cost_of = [&](Vec3 from, Vec3 to) {
+    return steepest_climb(terrain, from, to) + ESCAPE_LENGTH_COST * span(from, to);
   };
   double straight = cost_of(p, gate.point);
   double best = straight;
@@ -904,7 +918,8 @@ bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* 
         double h = k * PI / 8;
         for (double radius : {20.0, 40.0}) {
           Vec3 v{(float)(p.x + std::sin(h) * radius), p.y, (float)(p.z + std::cos(h) * radius)};
-          double c = std::fmax(cost_of(p, v), cost_of(v, t));
+          double c = std::fmax(steepest_climb(terrain, p, v), steepest_climb(terrain, v, t)) +
+                     ESCAPE_LENGTH_COST * (span(p, v) + span(v, t));
           if (c < best - ESCAPE_GAIN) {
             best = c;
             *through = t;
