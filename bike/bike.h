@@ -154,6 +154,7 @@ struct Bike {
 
   // Rider and crashes.
   int crash_timer;      // ticks, 0 while riding
+  int crash_held;       // ticks the crash timer has been held for a moving rider
   int crash_count;
   int crash_guard;      // signed countdown c0
   int extra_crash_delay[16];

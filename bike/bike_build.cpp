@@ -287,6 +287,7 @@ void place_bike(Bike* b, Vec3 position, float heading) {
   // A placed bike rides again: any crash in progress ends here.
   if (!b->rider_attached) attach_rider_mount(b);
   b->crash_timer = 0;
+  b->crash_held = 0;
   b->crash_guard = -64;  // half a second to settle before the crash tests run
   b->drivetrain_angle = wheel_spin_angle(*b, WHEEL_REAR);
   for (DVec& v : b->rider_velocity_ring) v = DVec{0, 0, 0};

@@ -141,6 +141,7 @@ void start_crash(Bike* b) {
   }
   int index = b->crash_count < 15 ? b->crash_count : 15;
   b->crash_timer = 512 + b->extra_crash_delay[index];
+  b->crash_held = 0;
   b->crash_count++;
   // The rider lets go: the throttle springs shut and the brakes come off.
   b->input.throttle = 0;
@@ -189,7 +190,11 @@ bool update_rider(Bike* b, const Terrain& terrain, int64_t tick) {
     // motion against the frame holds the clock.
     speed = length(v - body_point_velocity(*b, BODY_FRAME, body_position(*b, BODY_RIDER)));
   }
-  if (speed < 2) b->crash_timer--;
+  // The clock waits for the rider to come to rest, but not for ever: a
+  // bike rolling down a long slope drags its rider along at walking pace
+  // for half a minute.
+  if (speed < 2 || b->crash_held >= CRASH_HOLD_LIMIT) b->crash_timer--;
+  else b->crash_held++;
 
   if (b->crash_timer > 0 && b->crash_timer < 512) {
     double strength = 5 * clampd((b->crash_timer - 128) / 384.0, 0, 1);

@@ -29,6 +29,10 @@ RiderLink fore_aft_link(double fore_aft, double vertical, double sit, double lea
 RiderLink vertical_link(double vertical, double sit, double yspring, double ydamping);
 double rider_mass_scale(double rider_mass);  // rider mass x 0.21333...
 
+// Longest the crash timer holds for a rider still moving (ticks): past it
+// the timer counts down however the rider slides.
+constexpr int CRASH_HOLD_LIMIT = 5 * 128;
+
 // Tolerance of the crash tests after a jump: air time and time since landing.
 double crash_tolerance(double air_time, double since_landing);
 

@@ -45,6 +45,15 @@ constexpr double MAX_SIDE_OFFSET = 10.0;
 constexpr double FINISHED_PACE = 0.6;  // share of a line's pace ridden after the finish
 // A bend of this curvature (1/ft) or more ahead keeps the aim off its inside.
 constexpr double INSIDE_CURVATURE = 1.0 / 250;
+constexpr double BEND_OFFSET = 1.5;  // ft off the line it moves aside at most in a bend
+constexpr double SLOW_BIKE_SPEED = 8;
+// A bend's ground that falls more than EDGE_DROP ft within EDGE_NEAR..EDGE_FAR
+// ft outside the path keeps the robot up to EDGE_KEEP_IN ft inside it.
+constexpr double EDGE_NEAR = 6, EDGE_FAR = 10, EDGE_DROP = 1.0, EDGE_KEEP_IN = 2.0;
+// A way out of a hollow is judged by its steepest climb, plus this much
+// grade per foot of it; it must beat the straight way by ESCAPE_GAIN.
+constexpr double ESCAPE_LENGTH_COST = 0.0008;
+constexpr double ESCAPE_GAIN = 0.03;  // ft/s: a bike slower than this is an obstacle, not traffic
 // How far (ft) and how much faster or slower (ft/s) a line may start from
 // the robot before it fits only a third as well.
 constexpr double MATCH_DISTANCE = 6.0;
@@ -69,6 +78,21 @@ constexpr int POWER_TICKS = 2 * TICKS_PER_SECOND;
 // hollow or on a bank face needs some drive to climb out, but a wheel
 // spinning flat out on dirt has no grip at all.
 constexpr double SPIN_SPEED = 15;
+// Leaning this far (rad) below this speed (ft/s) the bike is lying against
+// something, not cornering.
+constexpr double TOPPLED_SPEED = 6;
+constexpr int TOPPLE_TICKS = TICKS_PER_SECOND;  // longest it tries a foot down at a time
+// Touching another bike this long (ticks, gaps shorter than TOUCH_GAP
+// ignored), the two are tangled.
+constexpr int TANGLE_TICKS = TICKS_PER_SECOND / 2;
+constexpr int TOUCH_GAP = 16;
+constexpr int UNTANGLE_TICKS = 2 * TICKS_PER_SECOND;  // each turn of coming apart
+constexpr double TANGLE_STEER = 0.4;  // steering (lean) away from a bike it is tangled with
+constexpr double CRAWL_SPEED = 2.5;  // ft/s forward that still counts as getting somewhere when stuck
+constexpr double TOPPLED_LEAN = 0.55;
+// At walking pace the bars steer directly and the bike leans as far as
+// they are turned: no more than this share of lock, or it lies down.
+constexpr double WALKING_STEER = 0.6;
 
 uint32_t next_random(uint32_t* state) {
   // xorshift32: the same sequence on every machine.
@@ -208,11 +232,35 @@ void track_path(Robot* r, DVec p) {
 
 double path_curvature(const std::vector<PathPoint>& path, int i);
 
+// Keeps count of how long the bike has been touching another one (short
+// gaps in the contacts do not end it), and on which side that one is.
+void note_touch(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fwd) {
+  int other = -1;
+  for (int i = 0; i < bike.bike_note_count && i < PART_CONTACT_NOTES; i++)
+    if (bike.bike_notes[i].other >= 0 && bike.bike_notes[i].other < MAX_BIKES) other = bike.bike_notes[i].other;
+  const Bike* o = other >= 0 && w.bikes ? w.bikes[other] : nullptr;
+  if (o) {
+    if (w.tick - r->last_touch_tick > TOUCH_GAP) r->touch_ticks = 0;
+    r->touch_ticks++;
+    r->last_touch_tick = w.tick;
+    r->touch_slot = other;
+    DVec right = cross(fwd, DVec{0, 1, 0});
+    r->touch_side = dot(horizontal(body_position(*o, BODY_FRAME) - p), right) >= 0 ? 1 : -1;
+  } else if (w.tick - r->last_touch_tick > TOUCH_GAP) {
+    r->touch_ticks = 0;
+  }
+}
+
 // Moves the aim sideways to get by, or slows, for bikes ahead; keeps clear
 // of bikes alongside. Returns the speed cap it leaves (ft/s).
 double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fwd, double speed) {
   DVec right = cross(fwd, DVec{0, 1, 0});
-  double want_offset = 0, cap = 1e9;
+  double want_offset = 0, cap = 1e9, bend_cap = 1e9, ahead_cap = 1e9;
+  struct Near {
+    double along, side;
+  } near[8];
+  int near_count = 0;
+  bool in_bend = false, pass_slow = false;
   double margin = 1.0 + 1.5 * (1 - r->style.aggression);
   for (int i = 0; i < MAX_BIKES; i++) {
     const Bike* o = w.bikes ? w.bikes[i] : nullptr;
@@ -221,6 +269,7 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
     double along = dot(d, fwd), side = dot(d, right);
     if (along < -6 || along > 40 || std::fabs(side) > 7) continue;
     double other_speed = o->crash_timer > 0 ? 0 : dot(horizontal(body_velocity(*o, BODY_FRAME)), fwd);
+    if (near_count < 8 && along < 15) near[near_count++] = Near{along, side};
     if (along > 3) {
       double closing = speed - other_speed;
       if (closing <= 0) continue;
@@ -231,13 +280,25 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
       if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
       double time_to_reach = (along - 3) / closing;
       if (std::fabs(side) < 3.0 && time_to_reach < margin) cap = std::fmin(cap, other_speed + (along - 3) * 0.5);
+      if (std::fabs(side) < 4.0 && time_to_reach < margin + 1)
+        ahead_cap = std::fmin(ahead_cap, std::fmax(other_speed, 0.0) + (along - 3) * 0.5);
+      // In a bend there is no going by: wait behind anything near the line.
+      // A bike stopped or down there is passed however tight the bend.
+      if (other_speed < SLOW_BIKE_SPEED) pass_slow = true;
+      else if (std::fabs(side) < 5.0 && time_to_reach < margin + 1)
+        bend_cap = std::fmin(bend_cap, other_speed + (along - 3) * 0.5);
     } else if (std::fabs(side) < 6) {
       // Alongside: move away from it, and (the higher slot of the two, so
       // that they do not both) drop back behind it: bikes that ride
       // touching catch on each other.
       double need = (side > 0 ? -1 : 1) * (6 - std::fabs(side));
       if (std::fabs(need) > std::fabs(want_offset)) want_offset = need;
-      if (std::fabs(side) < 4 && i < bike.slot) cap = std::fmin(cap, std::fmax(other_speed - 4, 0.0));
+      // (Beside a bike standing still, on the gate say, waiting would be for
+      // ever.)
+      if (i < bike.slot && along > -1 && other_speed >= SLOW_BIKE_SPEED) {
+        if (std::fabs(side) < 4) cap = std::fmin(cap, other_speed - 4);
+        bend_cap = std::fmin(bend_cap, other_speed - 4);
+      }
     }
   }
   // With a turn coming, never aim inside the line: the line's speed is
@@ -249,7 +310,28 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
       double k = path_curvature(r->path, point_ahead(r->path, r->nearest, std::fmax(speed, 10.0) * t));
       if (std::fabs(k) > std::fabs(turn)) turn = k;
     }
-    if (std::fabs(turn) > INSIDE_CURVATURE) want_offset = turn > 0 ? std::fmin(want_offset, 0.0) : std::fmax(want_offset, 0.0);
+    if (std::fabs(turn) > INSIDE_CURVATURE) {
+      want_offset = turn > 0 ? std::fmin(want_offset, 0.0) : std::fmax(want_offset, 0.0);
+      // Nor far outside it: the outside of a berm is its lip, and over it
+      // lies the bank behind. Round a bend a robot follows, it does not pass.
+      if (!pass_slow) want_offset = clampd(want_offset, -BEND_OFFSET, BEND_OFFSET);
+      in_bend = true;
+    }
+  }
+  if (in_bend) cap = std::fmin(cap, bend_cap);
+  // Moving aside into another bike's room makes two bikes out of one
+  // problem: with that side taken the robot holds its line and waits.
+  // (Back towards the line is always allowed.)
+  double move = want_offset - r->side_offset;
+  if (std::fabs(move) > 0.5 && std::fabs(want_offset) > std::fabs(r->side_offset)) {
+    for (int k = 0; k < near_count; k++) {
+      const Near& n = near[k];
+      if (n.side * move > 0 && std::fabs(n.side) < std::fabs(move) + 3 && n.along > -6) {
+        want_offset = r->side_offset;
+        cap = std::fmin(cap, ahead_cap);
+        break;
+      }
+    }
   }
   double step = MERGE_RATE * TICK_SECONDS;  // ft per tick the aim may move
   double delta = clampd(want_offset - r->side_offset, -step, step);
@@ -450,6 +532,8 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   }
   if (r->path.size() < 2) return;
 
+  note_touch(r, w, bike, p, fwd);
+
   if (r->next_mistake_tick >= 0 && w.tick >= r->next_mistake_tick) {
     start_mistake(r);
     schedule_mistake(r, w.tick);
@@ -462,11 +546,21 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   if (r->mode == ROBOT_BACKING) {
     if (--r->backing_ticks <= 0) {
       choose(r, w, bike, r->target_gate, false);
+      // No line near: the way to the checkpoint starts up the gentlest
+      // slope, not straight at the bank it was stuck on.
+      Vec3 via, through;
+      bool has_via = false, escaping = false;
+      int next_gate = timing.gates_passed;
+      if (r->mode == ROBOT_BOOTSTRAP && r->target_gate >= next_gate &&
+          escape_route(*w.terrain, to_vec3(p), checkpoint_of_gate(*w.gates, next_gate), &via, &has_via, &through)) {
+        build_bootstrap_path(r, w, to_vec3(p), next_gate, r->target_gate, has_via ? &via : nullptr, &through);
+        escaping = true;
+      }
       track_path(r, p);
       r->power_ticks = POWER_TICKS;
       // Out past whatever held it, on the side it backed away to (two
       // bikes caught on each other must not both try the same way again).
-      r->side_offset = (float)(r->backing_side * 6.0);
+      r->side_offset = escaping ? 0.0f : (float)(r->backing_side * 6.0);
     } else {
       control[CONTROL_BACK_UP] = 1;
       control[CONTROL_STEER] = (float)(r->backing_side * 0.7);
@@ -477,13 +571,20 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   // Headway: getting nearer the checkpoint of the split ahead.
   const Checkpoint& goal = checkpoint_of_gate(*w.gates, r->target_gate >= 0 ? r->target_gate : 0);
   double to_goal = std::sqrt((p.x - goal.point.x) * (p.x - goal.point.x) + (p.z - goal.point.z) * (p.z - goal.point.z));
-  if (r->target_gate != r->progress_gate || to_goal < r->progress_s - PROGRESS_DISTANCE) {
+  // Or along a path that leads round something first.
+  double along_path = r->path[(size_t)r->nearest].s;
+  bool along = r->path_serial == r->progress_serial && along_path > r->progress_along + PROGRESS_DISTANCE;
+  if (r->target_gate != r->progress_gate || to_goal < r->progress_s - PROGRESS_DISTANCE || along) {
     r->progress_gate = r->target_gate;
     r->progress_s = (float)to_goal;
+    r->progress_serial = r->path_serial;
+    r->progress_along = (float)along_path;
     r->stuck_ticks = 0;
   } else if (++r->stuck_ticks > STUCK_TICKS) {
     r->stuck_ticks = 0;
     r->progress_s = (float)to_goal;
+    r->progress_serial = r->path_serial;
+    r->progress_along = (float)along_path;
     r->ridden_clean = false;
     // Caught on another bike: the one in the higher slot gives way (backs
     // off for longer), the other drives on, so the two do not mirror each
@@ -494,7 +595,12 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
       if (other >= 0 && other < bike.slot) give_way = true;
       if (other > bike.slot) hold_on = true;
     }
+    double forward_speed = dot(horizontal(v), fwd);
     if (hold_on && !give_way) {
+      r->power_ticks = POWER_TICKS;
+    } else if (!give_way && forward_speed > CRAWL_SPEED) {
+      // Still creeping on (up a bank, say): backing off would throw away
+      // the height gained; open up instead.
       r->power_ticks = POWER_TICKS;
     } else if (speed < 6 && !airborne(bike)) {
       r->mode = ROBOT_BACKING;
@@ -521,15 +627,15 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     DVec right = cross(fwd, DVec{0, 1, 0});
     int aim_index = point_ahead(r->path, here, clampd(0.9 * speed, 20, 70));
     DVec aim = dvec(r->path[(size_t)aim_index].position);
-    if (r->side_offset != 0)
-      aim = aim + cross(path_direction(r->path, aim_index, fwd), DVec{0, 1, 0}) * (double)r->side_offset;
+    double aim_aside = r->side_offset + r->path[(size_t)aim_index].keep_in;
+    if (aim_aside != 0) aim = aim + cross(path_direction(r->path, aim_index, fwd), DVec{0, 1, 0}) * aim_aside;
     DVec to = horizontal(aim - p);
     alpha = std::atan2(dot(to, right), dot(to, fwd));
     if (speed > 10) {
       DVec tangent = path_direction(r->path, here, fwd);
       double curvature = path_curvature(r->path, point_ahead(r->path, here, speed * 0.3));
       double heading_error = std::atan2(dot(tangent, right), dot(tangent, fwd));  // + the path bears right
-      double offset = r->lateral - r->side_offset;                                // + we are right of it
+      double offset = r->lateral - r->side_offset - r->path[(size_t)here].keep_in;  // + we are right of it
       double accel = speed * speed * curvature - wy * wy * offset + 2 * zeta * wy * speed * std::sin(heading_error);
       double limit = std::fmin(bike.tuning.roll_limit_angle, 50 * PI / 180);
       steer = limit > 1e-3 ? std::atan(accel / G) / limit : 0;
@@ -538,6 +644,9 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     }
   }
   if (r->mistake_ticks > 0) steer += r->mistake_steer;
+  bool tangled = r->touch_ticks > TANGLE_TICKS;
+  if (tangled) steer -= TANGLE_STEER * r->touch_side;
+  if (speed < TOPPLED_SPEED) steer = clampd(steer, -WALKING_STEER, WALKING_STEER);
   // The bars move at a rider's pace: snapping from lock to lock sets the
   // bike rocking.
   steer = clampd(steer, -1, 1);
@@ -573,7 +682,8 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   else if (!rear_grounded || rear_slide < 4) r->throttle_cap = (float)std::fmin(r->throttle_cap + 0.01, 1.0);
   // Grip is shared between turning and braking or driving: leaned over,
   // the robot squeezes the brakes and the throttle gently.
-  double lean_share = clampd(std::fabs(bike_lean_angle(bike)) / 0.6, 0, 1);
+  // (At walking pace a lean is no turn's load: the bike leans on a bank.)
+  double lean_share = clampd(std::fabs(bike_lean_angle(bike)) / 0.6, 0, 1) * clampd((speed - 6) / 10, 0, 1);
   double grip_left = 1 - 0.75 * lean_share * lean_share;
   if (error < -2) {
     double brake = clampd(-(error + 2) * 0.15, 0, 1) * grip_left;
@@ -589,6 +699,43 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     control[CONTROL_THROTTLE] = std::fmax(control[CONTROL_THROTTLE], r->throttle_cap);
     control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
   }
+  // Toppled against a bank or another bike at walking pace: a foot down
+  // pushes the bike upright (and off the other); only then does the
+  // throttle drive it anywhere. When the foot does no good, after a while
+  // the robot drives (or backs) out as it is.
+  if (speed < TOPPLED_SPEED && std::fabs(bike_lean_angle(bike)) > TOPPLED_LEAN) {
+    if (++r->topple_ticks < TOPPLE_TICKS) {
+      control[CONTROL_SIT] = 1;
+      control[CONTROL_THROTTLE] = 0;
+    } else if (r->topple_ticks > 3 * TOPPLE_TICKS) {
+      r->topple_ticks = 0;
+    }
+  } else {
+    r->topple_ticks = 0;
+  }
+  // Tangled with another bike: both lean away from each other, and the
+  // one in the higher slot drops back, so they come apart instead of
+  // sliding on locked together.
+  if (tangled) {
+    // First the lower slot tries to pull away from the higher, which rolls
+    // off (and brakes, if it is going anywhere); if they are still caught,
+    // the lower one waits and the higher backs out; and so on in turn.
+    bool higher = r->touch_slot < bike.slot;
+    bool pull_away = (r->touch_ticks - TANGLE_TICKS) % (2 * UNTANGLE_TICKS) < UNTANGLE_TICKS;
+    if (higher == pull_away) {
+      control[CONTROL_THROTTLE] = 0;
+      float brake = higher && speed < SLOW_BIKE_SPEED ? 0.0f : 0.3f;
+      control[CONTROL_FRONT_BRAKE] = std::fmax(control[CONTROL_FRONT_BRAKE], brake);
+      control[CONTROL_REAR_BRAKE] = std::fmax(control[CONTROL_REAR_BRAKE], 0.7f * brake);
+      if (higher) control[CONTROL_BACK_UP] = 0;
+    } else if (!higher) {
+      control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
+      control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], 0.6 * r->throttle_cap);
+    } else {
+      control[CONTROL_THROTTLE] = control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
+      control[CONTROL_BACK_UP] = 1;
+    }
+  }
 }
 
 // --- choosing lines and building paths -------------------------------------------
@@ -603,7 +750,7 @@ void append_line_path(std::vector<PathPoint>* path, const RobotLine& line, int f
       double dx = q.x - b.x, dz = q.z - b.z;
       s = path->back().s + (float)std::sqrt(dx * dx + dz * dz);
     }
-    path->push_back(PathPoint{to_vec3(q), (float)speed, s, 0});
+    path->push_back(PathPoint{to_vec3(q), (float)speed, s, 0, 0});
   };
   for (int i = first; i + 1 < n; i++) {
     const LinePoint &a = line.points[(size_t)i], &b = line.points[(size_t)i + 1];
@@ -623,19 +770,22 @@ void append_line_path(std::vector<PathPoint>* path, const RobotLine& line, int f
   if (n > 0) push(dvec(line.points[(size_t)n - 1].position), length(horizontal(dvec(line.points[(size_t)n - 1].velocity))));
 }
 
-void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, int to) {
+void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, int to, const Vec3* via,
+                          const Vec3* through) {
   r->mode = ROBOT_BOOTSTRAP;
   r->group = -1;
   r->line_slot = -1;
+  r->path_serial++;
   r->path.clear();
   r->nearest = 0;
   const TimingGates& g = *w.gates;
   std::vector<DVec> knots{dvec(start)};
+  if (via) knots.push_back(dvec(*via));
   if (from < 0) from = 0;
   if (to < from) to = from;
   int end_knot = 0;
   for (int gate = from; gate <= to + 2; gate++) {
-    knots.push_back(dvec(checkpoint_of_gate(g, gate).point));
+    knots.push_back(dvec(gate == from && through ? *through : checkpoint_of_gate(g, gate).point));
     if (gate == to) end_knot = (int)knots.size() - 1;
   }
   // A Catmull-Rom curve through the knots, a point every 4 ft or so.
@@ -682,10 +832,106 @@ void build_bootstrap_path(Robot* r, const RobotWorld& w, Vec3 start, int from, i
   for (size_t i = 0; i < m; i++) {
     Vec3 q = to_vec3(points[i]);
     q.y = height_at(*w.terrain, q.x, q.z);
-    r->path.push_back(PathPoint{q, (float)std::fmax(speed[i], 12.0), (float)s[i], 0});
+    r->path.push_back(PathPoint{q, (float)std::fmax(speed[i], 12.0), (float)s[i], 0, 0});
   }
   if (r->path_end <= 0 || r->path_end > (int)r->path.size()) r->path_end = (int)r->path.size();
   fill_curvature(&r->path);
+  fill_edges(&r->path, *w.terrain);
+}
+
+void fill_edges(std::vector<PathPoint>* path, const Terrain& terrain) {
+  std::vector<PathPoint>& q = *path;
+  std::vector<float> keep(q.size(), 0);
+  for (size_t i = 0; i < q.size(); i++) {
+    double k = path_curvature(q, (int)i);
+    if (std::fabs(k) < INSIDE_CURVATURE) continue;
+    DVec along = path_direction(q, (int)i, DVec{0, 0, -1});
+    DVec out = cross(along, DVec{0, 1, 0}) * (k > 0 ? -1.0 : 1.0);  // away from the bend's centre
+    const Vec3 at = q[i].position;
+    auto h = [&](double d) { return (double)height_at(terrain, (float)(at.x + out.x * d), (float)(at.z + out.z * d)); };
+    double ground = h(0);
+    double drop = ground - std::fmin(h(EDGE_NEAR), h(EDGE_FAR));
+    double in = clampd(drop - EDGE_DROP, 0, EDGE_KEEP_IN);
+    keep[i] = (float)(k > 0 ? in : -in);
+  }
+  // Eased in and out over a few points either side, so the aim does not jump.
+  for (size_t i = 0; i < q.size(); i++) {
+    float v = 0;
+    for (int d = -6; d <= 6; d++) {
+      long j = (long)i + d;
+      if (j < 0 || j >= (long)q.size()) continue;
+      float w = keep[(size_t)j] * (1 - std::fabs(d) / 7.0f);
+      if (std::fabs(w) > std::fabs(v)) v = w;
+    }
+    q[i].keep_in = v;
+  }
+}
+
+namespace {
+
+// Steepest climb (rise over run) riding straight from a to b, in 5 ft steps.
+double steepest_climb(const Terrain& terrain, Vec3 a, Vec3 b) {
+  double dx = b.x - a.x, dz = b.z - a.z;
+  double length = std::sqrt(dx * dx + dz * dz);
+  int steps = (int)(length / 5) + 1;
+  double previous = height_at(terrain, a.x, a.z), steepest = 0;
+  for (int k = 1; k <= steps; k++) {
+    double u = (double)k / steps;
+    double h = height_at(terrain, (float)(a.x + dx * u), (float)(a.z + dz * u));
+    steepest = std::fmax(steepest, (h - previous) / (length / steps));
+    previous = h;
+  }
+  return steepest;
+}
+
+}  // namespace
+
+bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* via, bool* has_via, Vec3* through) {
+  // Points of the half-disc, well inside it.
+  DVec dir = normalized(DVec{gate.direction.x, 0, gate.direction.z}, DVec{0, 0, -1});
+  DVec across = cross(dir, DVec{0, 1, 0});
+  double reach = std::fmax(gate.radius - 3.0, 1.0);
+  auto span = [](Vec3 from, Vec3 to) {
+    double dx = to.x - from.x, dz = to.z - from.z;
+    return std::sqrt(dx * dx + dz * dz);
+  };
+  auto cost_of = [&](Vec3 from, Vec3 to) {
+    return steepest_climb(terrain, from, to) + ESCAPE_LENGTH_COST * span(from, to);
+  };
+  double straight = cost_of(p, gate.point);
+  double best = straight;
+  bool found = false;
+  for (int ai = 0; ai < 3; ai++) {
+    for (int bi = -3; bi <= 3; bi++) {
+      double along = reach * (0.15 + 0.35 * ai), side = reach * bi / 3.5;
+      if (along * along + side * side > reach * reach) continue;
+      Vec3 t{(float)(gate.point.x + dir.x * along + across.x * side), gate.point.y,
+             (float)(gate.point.z + dir.z * along + across.z * side)};
+      double direct = cost_of(p, t);
+      if (direct < best - ESCAPE_GAIN) {
+        best = direct;
+        *through = t;
+        *has_via = false;
+        found = true;
+      }
+      for (int k = 0; k < 16; k++) {
+        double h = k * PI / 8;
+        for (double radius : {20.0, 40.0}) {
+          Vec3 v{(float)(p.x + std::sin(h) * radius), p.y, (float)(p.z + std::cos(h) * radius)};
+          double c = std::fmax(steepest_climb(terrain, p, v), steepest_climb(terrain, v, t)) +
+                     ESCAPE_LENGTH_COST * (span(p, v) + span(v, t));
+          if (c < best - ESCAPE_GAIN) {
+            best = c;
+            *through = t;
+            *via = v;
+            *has_via = true;
+            found = true;
+          }
+        }
+      }
+    }
+  }
+  return found;
 }
 
 bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
@@ -757,6 +1003,7 @@ bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
   r->mode = ROBOT_FOLLOWING;
   r->group = group;
   r->line_slot = chosen;
+  r->path_serial++;
   r->path.clear();
   r->nearest = 0;
   append_line_path(&r->path, lines.lines[chosen], chosen_point > 0 ? chosen_point - 1 : 0);
@@ -774,6 +1021,7 @@ bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
   }
   smooth_path(&r->path, 0, SMOOTHING_PASSES);
   fill_curvature(&r->path);
+  fill_edges(&r->path, *w.terrain);
   track_path(r, p);
   r->side_offset = (float)clampd(r->lateral, -MAX_SIDE_OFFSET, MAX_SIDE_OFFSET);
   return true;

@@ -30,6 +30,7 @@ struct BikeTiming;
 // entries are its ControlIndex). Robots fill it in the bike's own terms:
 // +1 steer turns right, and it is applied with no reversal and no latch.
 constexpr int ROBOT_CONTROLS = 9;
+struct Checkpoint;
 struct Terrain;
 struct TimingGates;
 
@@ -56,6 +57,7 @@ struct PathPoint {
   float speed;  // ft/s aimed for here at pace 1
   float s;      // horizontal distance from the path's start
   float curve;  // |curvature| here, 1/ft
+  float keep_in;  // ft the robot rides inside the point in a bend that drops away outside, + right
 };
 
 enum RobotMode {
@@ -97,6 +99,14 @@ struct Robot {
   int backing_side;      // -1 or +1: the way it turns while backing and goes round after
   float progress_s;      // distance to the split ahead at the last sign of headway
   int progress_gate;     // the split it was measured to
+  int path_serial;       // counts the paths built
+  int progress_serial;   // the path progress_along was measured on
+  float progress_along;  // path distance at the last sign of headway
+  int topple_ticks;      // ticks spent with a foot down standing a toppled bike up
+  int touch_ticks;       // ticks in touch with another bike, with gaps under TOUCH_GAP
+  int last_touch_tick;
+  int touch_side;        // -1 the bike touched is on the left, +1 on the right
+  int touch_slot;
   int mistake_ticks;     // ticks left of the current mistake
   float mistake_steer, mistake_pace;
   int next_mistake_tick;
@@ -132,7 +142,23 @@ bool pick_line(Robot* robot, const RobotWorld& world, const Bike& bike, int targ
 
 // Builds the path through the checkpoints of overall gates `from` .. `to`
 // (and two beyond for the look ahead), starting at the bike.
-void build_bootstrap_path(Robot* robot, const RobotWorld& world, Vec3 start, int from, int to);
+// `via`, when given, is a first point to make for (the way out of where
+// the robot was stuck).
+// `through`, when given, replaces the centre of gate `from` as the point
+// the path passes it at.
+void build_bootstrap_path(Robot* robot, const RobotWorld& world, Vec3 start, int from, int to,
+                          const Vec3* via = nullptr, const Vec3* through = nullptr);
+
+// The way out for a robot stuck at p short of gate `gate`: a point of the
+// gate's half-disc to pass through, and a first point to make for on the
+// way there (`*via`, when `*has_via`), chosen so the steepest climb on the
+// way is as gentle as can be. False when the straight way to the gate's
+// centre is as good.
+bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* via, bool* has_via, Vec3* through);
+
+// Fills keep_in along the path: in a bend whose ground falls away close
+// outside the path (a berm's lip), the robot keeps up to 2 ft inside it.
+void fill_edges(std::vector<PathPoint>* path, const Terrain& terrain);
 
 // The path of a line from sample `first` on, cubic between the samples,
 // every 8 ticks.

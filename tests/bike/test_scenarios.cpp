@@ -320,3 +320,31 @@ TEST_F(CrashSequence, TimerHoldsWhileTheRiderSlidesAndUsesTheDelayTable) {
   start_crash(bike);
   EXPECT_EQ(bike->crash_timer, 519);
 }
+
+TEST_F(CrashSequence, TimerCountsOnceARiderHasSlidTooLong) {
+  make("crf450(2016)", COURSE_FLAT);
+  int64_t tick = 0;
+  run(COURSE_FLAT, 100, &tick);
+  start_crash(bike);
+  const int start = bike->crash_timer;
+  // Dragged along at 3 ft/s (a bike rolling down a long slope): the clock
+  // holds for CRASH_HOLD_LIMIT ticks, then counts as if the rider lay still.
+  auto slide = [&](int ticks) {
+    for (int i = 0; i < ticks; i++) {
+      dBodySetLinearVel(bike->body[BODY_RIDER], 3, 0, 0);
+      run(COURSE_FLAT, 1, &tick);
+      dBodySetLinearVel(bike->body[BODY_RIDER], 3, 0, 0);
+    }
+  };
+  slide(CRASH_HOLD_LIMIT - 10);
+  EXPECT_EQ(bike->crash_timer, start);
+  slide(110);
+  EXPECT_LE(bike->crash_timer, start - 99);
+  EXPECT_GE(bike->crash_timer, start - 101);
+  // A new crash waits for its rider again.
+  run(COURSE_FLAT, 2000, &tick);
+  ASSERT_EQ(bike->crash_timer, 0);
+  start_crash(bike);
+  slide(50);
+  EXPECT_EQ(bike->crash_timer, start);
+}
