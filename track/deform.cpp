@@ -175,7 +175,9 @@ float stroke_room(const Terrain& t, const float* undug, const Footprint& f, floa
     float step = amount * f.points[k].weight;
     float left = step < 0 ? t.heights[i] - (undug[i] - band) : (undug[i] + band) - t.heights[i];
     if (!(left > 0)) return 0;
-    room = std::min(room, left / std::fabs(step));
+    float size = std::fabs(step);
+    if (left >= size) continue;  // the quotient is 1 or more: room stays
+    room = std::min(room, left / size);
   }
   return room;
 }
