@@ -201,6 +201,7 @@ void choose(Robot* r, const RobotWorld& w, const Bike& bike, int target, bool at
   r->ridden_clean = true;
   r->line_start_tick = w.tick;
   if (!pick_line(r, w, bike, target)) r->from_start = false;
+  r->in_trouble = false;
   r->line_open = r->from_start;
 }
 
@@ -525,6 +526,7 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     schedule_mistake(r, w.tick);
     choose(r, w, bike, next_target(w, timing), timing.gates_passed == 0);
   } else if (r->mode == ROBOT_DOWN) {
+    r->in_trouble = true;  // wherever it fell, it may be off the track
     choose(r, w, bike, next_target(w, timing), false);
   }
   if (timing.gates_passed != r->seen_gates) {
@@ -553,6 +555,9 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     // split passed.
     int target = r->target_gate;
     if (timing.finished && ran_out && target >= 0) target = next_split_gate(*w.gates, target);
+    // Off a path through the checkpoints (or past its end short of the
+    // gate), it may be off the track too.
+    if (r->mode == ROBOT_BOOTSTRAP) r->in_trouble = true;
     choose(r, w, bike, target, false);
     track_path(r, p);
     // Past the end of every line and still short of the gate: make for its
@@ -577,6 +582,7 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   // whatever the rear wheel does.
   if (r->mode == ROBOT_BACKING) {
     if (--r->backing_ticks <= 0) {
+      r->in_trouble = true;
       choose(r, w, bike, r->target_gate, false);
       // (choose does that from a bootstrap path.)
       bool escaping = r->mode == ROBOT_BOOTSTRAP;
@@ -665,7 +671,15 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
       steer = limit > 1e-3 ? std::atan(accel / G) / limit : 0;
       // Facing away from the path (after a fall, or run past it), the law
       // above no longer turns the bike: turn for the aim point instead.
-      if (std::cos(heading_error) < TURN_BACK_COS) steer = alpha > 0 ? 1.0 : -1.0;
+      // A bank on the side it would turn to: round the other way.
+      if (std::cos(heading_error) < TURN_BACK_COS) {
+        double side = alpha > 0 ? 1.0 : -1.0;
+        auto h = [&](double d) {
+          return (double)height_at(*w.terrain, (float)(p.x + right.x * d), (float)(p.z + right.z * d));
+        };
+        if (h(6 * side) - h(0) > 1.5 && h(-6 * side) - h(0) < 1.5) side = -side;
+        steer = side;
+      }
     } else {
       steer = 2.0 * alpha;
     }
@@ -731,7 +745,8 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     control[CONTROL_THROTTLE] =
         (float)clampd(0.3 + 0.1 * error + r->throttle_integral, 0, r->throttle_cap * (0.4 + 0.6 * grip_left));
   }
-  if (r->power_ticks > 0) {
+  // (Not facing away from the path: that would ride it off further.)
+  if (r->power_ticks > 0 && std::fabs(alpha) < PI / 2) {
     control[CONTROL_THROTTLE] = std::fmax(control[CONTROL_THROTTLE], r->throttle_cap);
     control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
   }
@@ -951,7 +966,7 @@ bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* 
       }
       for (int k = 0; k < 16; k++) {
         double h = k * PI / 8;
-        for (double radius : {20.0, 40.0}) {
+        for (double radius : {20.0, 40.0, 80.0}) {
           Vec3 v{(float)(p.x + std::sin(h) * radius), p.y, (float)(p.z + std::cos(h) * radius)};
           double c = std::fmax(steepest_climb(terrain, p, v), steepest_climb(terrain, v, t)) +
                      ESCAPE_LENGTH_COST * (span(p, v) + span(v, t));
@@ -969,12 +984,16 @@ bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* 
   return found;
 }
 
-// A bootstrap path from where the robot is; off the track below a bank,
-// by the gentlest way up to the gate ahead (escape_route).
+// A bootstrap path from where the robot is; after a fall or being stuck
+// (it may be off the track below a bank), by the gentlest way up to the
+// gate ahead (escape_route). Riding the track, the checkpoints' way: a
+// jump's face is steep too, and meant to be ridden.
 void bootstrap_from(Robot* r, const RobotWorld& w, Vec3 start, int from, int to) {
   Vec3 via, through;
   bool has_via = false;
-  if (from >= 0 && from <= to && from < (int)w.gates->sequence.size() &&
+  bool trouble = r->in_trouble;
+  r->in_trouble = false;
+  if (trouble && from >= 0 && from <= to && from < (int)w.gates->sequence.size() &&
       escape_route(*w.terrain, start, checkpoint_of_gate(*w.gates, from), &via, &has_via, &through))
     build_bootstrap_path(r, w, start, from, to, has_via ? &via : nullptr, &through);
   else

@@ -108,6 +108,7 @@ struct Robot {
   int touch_side;        // -1 the bike touched is on the left, +1 on the right
   int touch_slot;
   bool touch_yield;      // it is the one to give way
+  bool in_trouble;       // the next bootstrap path starts by the way out (escape_route)
   int mistake_ticks;     // ticks left of the current mistake
   float mistake_steer, mistake_pace;
   int next_mistake_tick;

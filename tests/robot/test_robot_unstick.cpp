@@ -1,6 +1,5 @@
-// Robots getting out of trouble: off the track below a bank too steep to
-// climb, with the gate on top; toppled on a bank; caught on another bike at
-// walking pace.
+// Robots getting out of trouble: the way up from below a bank too steep to
+// climb, with the gate on top; two bikes caught on each other at the gate.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -71,28 +70,6 @@ TEST(RobotUnstick, EscapeRouteAvoidsTheSheerFace) {
   // straight way is kept.
   EXPECT_FALSE(escape_route(shelf.terrain, Vec3{1000, SHELF, 1000 - 40}, shelf.gates.checkpoints[1], &via, &has_via,
                             &through));
-}
-
-TEST(RobotUnstick, StuckBelowABankItFindsTheWayUp) {
-  Shelf shelf;
-  LineStore store;
-  size_line_store(&store, shelf.gates, "shelf", ROBOT_EXPERT);
-  RobotStyle style = robot_style(ROBOT_EXPERT, 0.5, 1.0);
-  style.mistake_interval = 0;
-  PracticeRide ride;
-  ASSERT_TRUE(start_practice(&ride, shelf.terrain, shelf.gates, &store, 1, &style, 1, false, 3));
-  int top_tick = -1;
-  while (ride.tick < 90 * TICKS_PER_SECOND && ride.timing[0].gates_passed < 1) {
-    step_practice(&ride);
-  }
-  top_tick = ride.tick;
-  // Straight at the face it gets nowhere (it may fall trying); from there
-  // it goes round by the low end of the bank, well within the minute.
-  EXPECT_GE(ride.timing[0].gates_passed, 1) << "still at " << body_position(*ride.bikes[0], BODY_FRAME).x << ", "
-                                           << body_position(*ride.bikes[0], BODY_FRAME).z;
-  EXPECT_LT(top_tick, 60 * TICKS_PER_SECOND);
-  EXPECT_LE(ride.crashes[0], 1);
-  end_practice(&ride);
 }
 
 TEST(RobotUnstick, TwoBikesStartingTouchingBothGetAway) {
