@@ -8,10 +8,16 @@
 // Per tick the phases of the tick order are timed separately; the world
 // step is timed on its own with exactly the contacts the bikes made, so
 // "ratio" is (everything) / (world step alone). With "--erode" above 0 the
-// wheel-terrain effects run too (step 4: recording, digging, piling and the
-// re-baking of shading), each count on freshly built ground; "erode/bike"
-// is their cost per bike per tick.
+// wheel-terrain effects run too (step 4: recording, digging, piling), each
+// count on freshly built ground with the normal map of the shader path, and
+// the game's per-frame re-bake of the dug ground's shading and normal map
+// runs inside the erode phase, called at a 60 Hz frame cadence with the
+// game's pace (refresh_deformed_shading_on_pace); "erode/bike" is
+// their cost per bike per tick, "rebaked/t" the vertices re-baked per tick.
+// The machine may be shared: the "cpu" columns give the same ratio from
+// the thread's processor time (ours = everything timed but the step).
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +31,7 @@
 #include "bike/roost.h"
 #include "bike/ruts.h"
 #include "tools/ride/ride.h"
+#include "track/deform.h"
 #include "track/terrain.h"
 
 namespace {
@@ -35,8 +42,18 @@ double since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+double thread_seconds() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return (double)ts.tv_sec + 1e-9 * (double)ts.tv_nsec;
+}
+
+// Frames drawn at 60 Hz while the race steps at TICKS_PER_SECOND.
+constexpr int FRAMES_PER_SECOND = 60;
+
 struct Phases {
   double controls = 0, contact = 0, collide = 0, erode = 0, step = 0, force = 0, roost = 0;
+  double rebake = 0;  // the part of erode spent re-baking shading
   double ours() const { return contact + collide + erode + force + roost; }
   double total() const { return ours() + step; }
 };
@@ -47,6 +64,8 @@ struct Result {
   Phases seconds;
   int crashed;
   int64_t strokes;  // brush strokes during the timed ticks
+  int64_t rebaked;  // vertices re-baked during the timed ticks
+  double cpu_ours, cpu_step;
 };
 
 Result measure(Terrain* ground, Course course, int count, double run_seconds, float erosion) {
@@ -81,7 +100,7 @@ Result measure(Terrain* ground, Course course, int count, double run_seconds, fl
     at.y = height_at(terrain, at.x, at.z);
     place_bike(bikes[i], at, heading);
   }
-  Result r{count, 0, {}, 0, 0};
+  Result r{count, 0, {}, 0, 0, 0, 0, 0};
   int64_t strokes_before = 0;
   int warm = 256;
   int ticks = warm + (int)(run_seconds * TICKS_PER_SECOND);
@@ -89,6 +108,7 @@ Result measure(Terrain* ground, Course course, int count, double run_seconds, fl
     bool timed = tick >= warm;
     if (tick == warm) strokes_before = terrain.modification_count;
     Phases p;
+    int64_t rebaked = 0;
     auto t0 = Clock::now();
     for (int i = 0; i < count; i++) {
       float control[CONTROL_COUNT] = {};
@@ -97,6 +117,7 @@ Result measure(Terrain* ground, Course course, int count, double run_seconds, fl
       apply_control_vector(bikes[i], control, options);
     }
     p.controls = since(t0);
+    double cpu0 = thread_seconds();
     t0 = Clock::now();
     for (int i = 0; i < count; i++) bike_contact_step(bikes[i], terrain);
     p.contact = since(t0);
@@ -108,11 +129,19 @@ Result measure(Terrain* ground, Course course, int count, double run_seconds, fl
       int order[MAX_BIKES];
       int n = wheel_terrain_order(bikes, tick, order);
       for (int k = 0; k < n; k++) erosion_step(bikes[order[k]], ground, erosion);
+      // The frame drawn after this tick's steps, when one is due.
+      if ((tick + 1) * FRAMES_PER_SECOND / TICKS_PER_SECOND != tick * FRAMES_PER_SECOND / TICKS_PER_SECOND) {
+        auto r0 = Clock::now();
+        rebaked = (int64_t)refresh_deformed_shading_on_pace(ground, (double)(tick + 1) * TICK_SECONDS);
+        p.rebake = since(r0);
+      }
       p.erode = since(t0);
     }
+    double cpu1 = thread_seconds();
     t0 = Clock::now();
     step_bike_world();
     p.step = since(t0);
+    double cpu2 = thread_seconds();
     t0 = Clock::now();
     for (int i = 0; i < count; i++) emit_roost(&g_roost, bikes[i], terrain);
     advance_roost(&g_roost, terrain);
@@ -120,12 +149,17 @@ Result measure(Terrain* ground, Course course, int count, double run_seconds, fl
     t0 = Clock::now();
     for (int i = 0; i < count; i++) bike_force_update(bikes[i], terrain, tick);
     p.force = since(t0);
+    double cpu3 = thread_seconds();
     if (timed) {
+      r.rebaked += rebaked;
+      r.cpu_ours += (cpu1 - cpu0) + (cpu3 - cpu2);
+      r.cpu_step += cpu2 - cpu1;
       r.ticks++;
       r.seconds.controls += p.controls;
       r.seconds.contact += p.contact;
       r.seconds.collide += p.collide;
       r.seconds.erode += p.erode;
+      r.seconds.rebake += p.rebake;
       r.seconds.step += p.step;
       r.seconds.force += p.force;
       r.seconds.roost += p.roost;
@@ -175,25 +209,34 @@ int main(int argc, char** argv) {
     return 1;
   }
   static Terrain terrain;
-  build_course(&terrain, course);
+  auto build = [&]() {
+    build_course(&terrain, course);
+    build_normal_map(&terrain);
+  };
+  build();
 
   printf("course %s, %.0f s of riding after 2 s warm-up, erosion %g; microseconds per tick\n", course_name(course),
          run_seconds, erosion);
-  printf("%6s %9s %9s %9s %9s %9s %9s %9s %9s %7s %9s %7s %10s %10s\n", "bikes", "contacts", "collide", "erode",
-         "force", "roost", "ours", "step", "total", "ratio", "realtime", "crashed", "erode/bike", "strokes/bt");
+  if (erosion > 0)
+    printf("erode includes the shading re-bake: frames at %d Hz, re-baking at most every %.1f ms\n",
+           FRAMES_PER_SECOND, SHADING_REFRESH_SECONDS * 1000);
+  printf("%6s %9s %9s %9s %9s %9s %9s %9s %9s %7s %9s %7s %10s %10s %9s %8s %8s %8s %9s\n", "bikes", "contacts",
+         "collide", "erode", "force", "roost", "ours", "step", "total", "ratio", "realtime", "crashed", "erode/bike",
+         "strokes/bt", "rebaked/t", "rebake", "cpu ours", "cpu step", "cpu ratio");
   FILE* out = csv ? fopen(csv, "a") : nullptr;
   if (csv && !out) fprintf(stderr, "can't append to '%.900s'\n", csv);
   for (int n : counts) {
-    if (erosion > 0) build_course(&terrain, course);  // every count digs fresh ground
+    if (erosion > 0) build();  // every count digs fresh ground
     Result r = measure(&terrain, course, n, run_seconds, (float)erosion);
     double per = 1e6 / r.ticks;
     const Phases& s = r.seconds;
     double ratio = s.total() / s.step;
     double realtime = TICK_SECONDS * r.ticks / s.total();
-    printf("%6d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %7.2f %8.1fx %7d %10.2f %10.3f\n", n,
-           s.contact * per, s.collide * per, s.erode * per, s.force * per, s.roost * per, s.ours() * per,
+    printf("%6d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %7.2f %8.1fx %7d %10.2f %10.3f %9.1f %8.1f %8.1f %8.1f %9.2f\n",
+           n, s.contact * per, s.collide * per, s.erode * per, s.force * per, s.roost * per, s.ours() * per,
            s.step * per, s.total() * per, ratio, realtime, r.crashed, s.erode * per / n,
-           (double)r.strokes / r.ticks / n);
+           (double)r.strokes / r.ticks / n, (double)r.rebaked / r.ticks, s.rebake * per, r.cpu_ours * per, r.cpu_step * per,
+           (r.cpu_ours + r.cpu_step) / r.cpu_step);
     if (out)
       fprintf(out, "%s,%d,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.3f,%.2f,%g,%.2f\n", course_name(course), n,
               s.contact * per, s.collide * per, s.force * per, s.roost * per, s.step * per, s.total() * per, ratio,

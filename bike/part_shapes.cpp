@@ -81,10 +81,14 @@ double highest_ground(const Terrain& t, double x, double z, double half) {
   int c0, c1, r0, r1;
   cell_span(t, x - half, x + half, &c0, &c1);
   cell_span(t, z - half, z + half, &r0, &r1);
-  double top = -1e300;
-  for (int r = r0; r <= r1 + 1; r++)
-    for (int c = c0; c <= c1 + 1; c++) top = std::max(top, (double)grid_height(t, c, r));
-  return top;
+  // cell_span keeps c1 + 1 and r1 + 1 on the grid (N >= 2), so the rows
+  // are read straight; the highest float widens to the same double.
+  float top = -INFINITY;
+  for (int r = r0; r <= r1 + 1; r++) {
+    const float* row = t.heights.data() + (size_t)t.N * (size_t)r;
+    for (int c = c0; c <= c1 + 1; c++) top = std::max(top, row[c]);
+  }
+  return top > -1e300 ? (double)top : -1e300;
 }
 
 bool sphere_terrain_contact(const Terrain& t, DVec c, double radius, TriangleContact* out) {
@@ -302,12 +306,18 @@ void make_part_contacts(Bike* b, const Terrain& terrain) {
     if (!shape || shape->count == 0) continue;
     DVec p = body_position(*b, body);
     if (p.y - shape->bound_radius > highest_ground(terrain, p.x, p.z, shape->bound_radius)) continue;
+    // Every sphere's square lies inside the body's (a hair wider for the
+    // rounding of the rotation), so a sphere clear of the highest ground
+    // under the body is clear of the ground under itself: most spheres are
+    // settled without a look at their own cells.
+    const double body_top = highest_ground(terrain, p.x, p.z, shape->bound_radius * (1 + 1e-9) + 1e-6);
     const double* R = body_rotation(*b, body);
     SphereHit hits[SHAPE_MAX_SPHERES];
     int n = 0;
     for (int i = 0; i < shape->count; i++) {
       DVec c = p + mat_mul(R, shape->sphere[i].centre);
       double radius = shape->sphere[i].radius;
+      if (c.y - radius > body_top) continue;
       if (c.y - radius > highest_ground(terrain, c.x, c.z, radius)) continue;
       TriangleContact hit;
       if (sphere_terrain_contact(terrain, c, shape->sphere[i].radius, &hit))

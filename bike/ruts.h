@@ -23,10 +23,9 @@ bool record_wheel_contact(Bike* bike, int wheel, const Terrain& terrain);
 // One pass for one bike: records the front and the rear wheel, then
 // applies up to four queued records (those at least 10 units from the
 // frame). Nothing at all happens unless `erosion` (the "--erode" setting,
-// 0..100) is above 0. Returns the number of records applied. The re-baking
-// of shading trails the heights by at most a few passes; a caller that
-// stops running passes for a bike (it leaves, the race ends) can settle it
-// with flush_erosion_rebake(&bike->erosion, terrain).
+// 0..100) is above 0. Returns the number of records applied. The heights
+// change at once; shading and the normal map follow with the frame's
+// refresh_deformed_shading (track/deform.h).
 int erosion_step(Bike* bike, Terrain* terrain, float erosion);
 
 // The occupied slots in the order step 4 visits them at this tick: the

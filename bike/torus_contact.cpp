@@ -34,11 +34,6 @@ void finish_triangle(Triangle* t) {
   }
 }
 
-bool make_triangle(const DVec tri[3], Triangle* t) {
-  if (!make_triangle_plane(tri, t)) return false;
-  finish_triangle(t);
-  return true;
-}
 
 bool over_triangle(const Triangle& t, DVec x, double slack) {
   for (int i = 0; i < 3; i++)
@@ -196,10 +191,15 @@ DVec closest_point_on_triangle(DVec p, const DVec tri[3]) {
 }
 
 bool sphere_triangle_contact(DVec c, double r, const DVec tri[3], TriangleContact* out) {
+  // Ground wholly below the sphere touches nothing of it (the margin is
+  // for rounding): settled before any of the triangle is worked out.
+  const double bottom = c.y - r - 1e-9 * (1 + std::fabs(c.y) + r);
+  if (tri[0].y < bottom && tri[1].y < bottom && tri[2].y < bottom) return false;
   Triangle t;
-  if (!make_triangle(tri, &t)) return false;
+  if (!make_triangle_plane(tri, &t)) return false;
   double h = dot(c - t.p[0], t.n);
   if (h >= r) return false;
+  finish_triangle(&t);
   if (over_triangle(t, c, 0)) {
     out->depth = r - h;
     out->point = c - t.n * h;
@@ -216,18 +216,28 @@ bool sphere_triangle_contact(DVec c, double r, const DVec tri[3], TriangleContac
   return true;
 }
 
+PreparedTorus make_torus(DVec c, DVec a, double R, double r) {
+  PreparedTorus t{c, normalized(a, DVec{1, 0, 0}), {}, {}, R, r};
+  circle_basis(t.a, &t.u, &t.v);
+  return t;
+}
+
 bool torus_triangle_contact(DVec c, DVec a, double R, double r, const DVec tri[3], TriangleContact* out,
                             double beat) {
-  Triangle t;
-  if (!make_triangle_plane(tri, &t)) return false;
-  a = normalized(a, DVec{1, 0, 0});
+  return torus_triangle_contact(make_torus(c, a, R, r), tri, out, beat);
+}
 
-  // The torus lies in the slab |(x - c).a| <= r.
-  double s0 = dot(t.p[0] - c, a), s1 = dot(t.p[1] - c, a), s2 = dot(t.p[2] - c, a);
+bool torus_triangle_contact(const PreparedTorus& torus, const DVec tri[3], TriangleContact* out, double beat) {
+  const DVec c = torus.c, a = torus.a, u = torus.u, v = torus.v;
+  const double R = torus.R, r = torus.r;
+
+  // The torus lies in the slab |(x - c).a| <= r: the cheapest rejection,
+  // before the triangle's plane is worked out.
+  double s0 = dot(tri[0] - c, a), s1 = dot(tri[1] - c, a), s2 = dot(tri[2] - c, a);
   if ((s0 > r && s1 > r && s2 > r) || (s0 < -r && s1 < -r && s2 < -r)) return false;
 
-  DVec u, v;
-  circle_basis(a, &u, &v);
+  Triangle t;
+  if (!make_triangle_plane(tri, &t)) return false;
 
   // Lowest point of the core circle along -n: no circle point is nearer the
   // plane, so a height of r or more there means no contact at all.

@@ -34,6 +34,16 @@ struct TriangleContact {
 bool torus_triangle_contact(DVec c, DVec a, double R, double r, const DVec tri[3], TriangleContact* out,
                             double beat = 0);
 
+// The same torus prepared once for many triangles (a wheel against the
+// cells under it): the unit axle and two unit vectors across it. The
+// answers are the same as the call above gives.
+struct PreparedTorus {
+  DVec c, a, u, v;
+  double R, r;
+};
+PreparedTorus make_torus(DVec c, DVec a, double R, double r);
+bool torus_triangle_contact(const PreparedTorus& torus, const DVec tri[3], TriangleContact* out, double beat = 0);
+
 // Sphere of centre c and radius r against the same kind of triangle: depth
 // r minus the signed height over the face, or r minus the distance to the
 // boundary when the centre is not over the triangle.

@@ -40,18 +40,19 @@ bool find_wheel_contact(const Terrain& t, DVec c, DVec axle, double R, double r,
 
   TriangleContact best{0, {0, 0, 0}, {0, 1, 0}};
   bool found = false;
+  const PreparedTorus torus = make_torus(c, a, R, r);
   auto test_cell = [&](int cc, int rr) {
     Vec3 first[3], second[3];
     cell_triangles(t, cc, rr, first, second);
     DVec tri[3];
     TriangleContact hit;
     to_dvec(first, tri);
-    if (torus_triangle_contact(c, a, R, r, tri, &hit, best.depth)) {
+    if (torus_triangle_contact(torus, tri, &hit, best.depth)) {
       best = hit;
       found = true;
     }
     to_dvec(second, tri);
-    if (torus_triangle_contact(c, a, R, r, tri, &hit, best.depth)) {
+    if (torus_triangle_contact(torus, tri, &hit, best.depth)) {
       best = hit;
       found = true;
     }

@@ -58,6 +58,7 @@ struct BikeView {
   const char* status_line;  // the rider's status for the track-camera view; null or "" for none
   bool has_sound;           // the bike has an engine sound state
   bool skipping;            // its replay is being skipped (no sound)
+  bool ghost;               // a lap's ghost: drawn see-through, fading out near the player
 };
 
 // A race reset: the 160-entry start lineup (codes of the "slot" settings,

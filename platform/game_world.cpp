@@ -7,8 +7,10 @@
 #include "core/config.h"
 #include "core/discovery.h"
 #include "core/game_hooks.h"
+#include "core/message.h"
 #include "platform/game_stages.h"
 #include "render/renderer.h"
+#include "track/deform.h"
 #include "track/track.h"
 
 namespace {
@@ -32,6 +34,12 @@ int camera_for_gate(int gate) {
 }
 
 void free_track() { deallocate_track(&g_track); }
+
+// Shading and the normal map of the ground the race steps dug, before the
+// next frame is drawn (every other frame at 60 a second).
+void terrain_frame() {
+  if (track_loaded()) refresh_deformed_shading_on_pace(&g_track.terrain, g_game_clock);
+}
 
 // The course for the map: the checkpoints of a normal lap in riding order
 // (the first lap's when the track has only that).
@@ -65,6 +73,7 @@ void install_track_world_hooks() {
   world.camera = track_camera;
   world.camera_for_gate = camera_for_gate;
   world.free_track = free_track;
+  world.terrain_frame = terrain_frame;
   world.track_map = track_map;
   g_find_track_entry = find_track_entry;
 }

@@ -51,6 +51,7 @@ bool bike_view(int slot, BikeView* out) {
   out->status_line = info.status_line;
   out->has_sound = true;  // the sound step makes it on the bike's first frame
   out->skipping = false;
+  out->ghost = false;
   return true;
 }
 

@@ -22,6 +22,7 @@
   X(void, Disable, (GLenum cap))                                                                   \
   X(GLboolean, IsEnabled, (GLenum cap))                                                            \
   X(void, BlendFunc, (GLenum sfactor, GLenum dfactor))                                             \
+  X(void, BlendColor, (GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha))                   \
   X(void, AlphaFunc, (GLenum func, GLclampf ref))                                                  \
   X(void, DepthMask, (GLboolean flag))                                                             \
   X(void, DepthFunc, (GLenum func))                                                                \

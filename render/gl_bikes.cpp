@@ -1,7 +1,8 @@
 // Bikes and riders, drawn from their bodies' poses each frame: every part's
 // model at its body (the wheels spin because their bodies do), the rider's
 // head and skinned body posed from the figure points, the number plates with
-// the rider's number, and the roost the wheels throw.
+// the rider's number, the roost the wheels throw, and a lap's ghost drawn
+// see-through.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -136,41 +137,69 @@ void draw_part(const Model* model, const BodyTransform& t, const DrawCamera& cam
   if (g_render_settings.reflections && model->reflective) draw_model_reflective(*model, m, camera, bones, environment);
 }
 
+void draw_bike(const SceneBike& sb, const DrawCamera& camera, const Texture* environment) {
+  const Bike& b = *sb.bike;
+  BikeLook& look = look_of(b);
+  BodyTransform frame = body_transform(b, BODY_FRAME), fork_upper = body_transform(b, BODY_FORK_UPPER);
+  BodyTransform rider = body_transform(b, BODY_RIDER);
+  draw_part(look.frame, frame, camera, look.bike_texture, nullptr, environment);
+  draw_part(look.side_plates, frame, camera, look.plate, nullptr, environment);
+  draw_part(look.fork_upper, fork_upper, camera, look.bike_texture, nullptr, environment);
+  draw_part(look.front_plate, fork_upper, camera, look.plate, nullptr, environment);
+  draw_part(look.fork_lower, body_transform(b, BODY_FORK_LOWER), camera, look.bike_texture, nullptr, environment);
+  draw_part(look.swingarm, body_transform(b, BODY_SWINGARM), camera, look.bike_texture, nullptr, environment);
+  draw_part(look.wheel[WHEEL_FRONT], body_transform(b, BODY_FRONT_WHEEL), camera, look.wheel_texture, nullptr,
+            environment);
+  draw_part(look.wheel[WHEEL_REAR], body_transform(b, BODY_REAR_WHEEL), camera, look.wheel_texture, nullptr,
+            environment);
+
+  // The rider: from inside in the first-person view (no head, the body
+  // made for that view, or nothing with "Hide 1st Person Rider").
+  if (sb.first_person && g_render_settings.hide_rider) return;
+  RiderPoseInput in = {&b.model, frame, fork_upper, rider, b.rider_attached};
+  RiderBones bones;
+  RiderJoints joints;
+  pose_rider(in, &bones, &joints);
+  BoneSet set = {RIDER_BONES, bones.centres, bones.translations, bones.rotations};
+  const Model* body = sb.first_person && look.body_first_person ? look.body_first_person : look.body;
+  draw_part(body, rider, camera, look.rider_texture, &set, environment);
+  if (!sb.first_person) {
+    draw_part(look.head, rider, camera, look.head_texture, nullptr, environment);
+    draw_part(look.rider_plate, rider, camera, look.plate, nullptr, environment);
+  }
+}
+
 }  // namespace
+
+float ghost_opacity(float distance, float fade_distance) {
+  const float SEE_THROUGH = 0.45f;
+  if (!(fade_distance > 0)) return SEE_THROUGH;
+  float t = (distance - 0.5f * fade_distance) / (0.5f * fade_distance);
+  return SEE_THROUGH * std::clamp(t, 0.0f, 1.0f);
+}
 
 void draw_bikes(const Scene& s, const DrawCamera& camera) {
   const Texture* environment = s.track ? s.track->lighting.environment : nullptr;
+  for (const SceneBike& sb : s.bikes)
+    if (sb.bike && sb.opacity >= 1.0f) draw_bike(sb, camera, environment);
+  // Ghosts after the solid bikes, blended by a constant alpha so every pass
+  // of the model drawing (lit, unlit, reflective, either pipeline) fades
+  // alike; they still write depth, so a ghost shows only its near side.
+  bool blending = false;
   for (const SceneBike& sb : s.bikes) {
-    if (!sb.bike) continue;
-    const Bike& b = *sb.bike;
-    BikeLook& look = look_of(b);
-    BodyTransform frame = body_transform(b, BODY_FRAME), fork_upper = body_transform(b, BODY_FORK_UPPER);
-    BodyTransform rider = body_transform(b, BODY_RIDER);
-    draw_part(look.frame, frame, camera, look.bike_texture, nullptr, environment);
-    draw_part(look.side_plates, frame, camera, look.plate, nullptr, environment);
-    draw_part(look.fork_upper, fork_upper, camera, look.bike_texture, nullptr, environment);
-    draw_part(look.front_plate, fork_upper, camera, look.plate, nullptr, environment);
-    draw_part(look.fork_lower, body_transform(b, BODY_FORK_LOWER), camera, look.bike_texture, nullptr, environment);
-    draw_part(look.swingarm, body_transform(b, BODY_SWINGARM), camera, look.bike_texture, nullptr, environment);
-    draw_part(look.wheel[WHEEL_FRONT], body_transform(b, BODY_FRONT_WHEEL), camera, look.wheel_texture, nullptr,
-              environment);
-    draw_part(look.wheel[WHEEL_REAR], body_transform(b, BODY_REAR_WHEEL), camera, look.wheel_texture, nullptr,
-              environment);
-
-    // The rider: from inside in the first-person view (no head, the body
-    // made for that view, or nothing with "Hide 1st Person Rider").
-    if (sb.first_person && g_render_settings.hide_rider) continue;
-    RiderPoseInput in = {&b.model, frame, fork_upper, rider, b.rider_attached};
-    RiderBones bones;
-    RiderJoints joints;
-    pose_rider(in, &bones, &joints);
-    BoneSet set = {RIDER_BONES, bones.centres, bones.translations, bones.rotations};
-    const Model* body = sb.first_person && look.body_first_person ? look.body_first_person : look.body;
-    draw_part(body, rider, camera, look.rider_texture, &set, environment);
-    if (!sb.first_person) {
-      draw_part(look.head, rider, camera, look.head_texture, nullptr, environment);
-      draw_part(look.rider_plate, rider, camera, look.plate, nullptr, environment);
+    if (!sb.bike || sb.opacity >= 1.0f || !(sb.opacity > 0.0f)) continue;
+    if (!blending) {
+      gl.Enable(GL_BLEND);
+      gl.BlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
+      blending = true;
     }
+    gl.BlendColor(0, 0, 0, sb.opacity);
+    draw_bike(sb, camera, environment);
+  }
+  if (blending) {
+    gl.Disable(GL_BLEND);
+    gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    gl.BlendColor(0, 0, 0, 0);
   }
   // Bikes that are gone take their plates with them.
   for (auto it = g_looks.begin(); it != g_looks.end();) {

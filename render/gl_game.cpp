@@ -1,6 +1,8 @@
 // The renderer joined to the game: its settings from the configuration and
 // the command line, the render hooks (start-up on the new context, one frame
 // of the view, shutdown) and the track's model and ground hooks.
+#include <cmath>
+
 #include "bike/roost.h"
 #include "core/command_line.h"
 #include "core/config.h"
@@ -62,14 +64,22 @@ void draw_view_hook(const ViewSetup& view) {
   scene.gate_drop_tick = race.gate_drop_tick;
   const Bike* viewed = nullptr;
   if (g_game_hooks.race.bike && g_game_hooks.race.bike_body) {
+    // Ghosts fade by their distance from the player's bike (or, without
+    // one, from the camera).
+    BikeView player;
+    Vec3 near_to = view.eye;
+    if (race.player_slot >= 0 && race.player_slot < MAX_BIKES && g_game_hooks.race.bike(race.player_slot, &player))
+      near_to = player.position;
     for (int slot = 0; slot < MAX_BIKES; slot++) {
-      BikeView bv;
+      BikeView bv{};
       if (!g_game_hooks.race.bike(slot, &bv)) continue;
       const Bike* b = g_game_hooks.race.bike_body(slot);
       if (!b) continue;
       bool fp = view.mode == VIEW_FIRST_PERSON && slot == view.viewed_slot;
       if (fp) viewed = b;
-      scene.bikes.push_back({b, bv.gate, fp});
+      SceneBike sb = {b, bv.gate, fp};
+      if (bv.ghost && !fp) sb.opacity = ghost_opacity(std::sqrt(dot(bv.position - near_to, bv.position - near_to)), (float)g_config.ghost_fade_distance);
+      scene.bikes.push_back(sb);
     }
   }
   if (view.mode == VIEW_FIRST_PERSON && viewed) {

@@ -560,7 +560,7 @@ void update_ground(const GroundFrame& f) {
   const Terrain& t = *f.terrain;
   if (!g.built) build(f);
   follow_deformation(t);
-  update_ground_errors(&g.lod, t, GROUND_ERROR_BUDGET);
+  update_ground_errors(&g.lod, t, ground_error_budget(g.lod));
   const float tile = 0.5f / t.spacing;
   scroll_detail_windows(&g.layout, f.camera.x * tile, f.camera.z * tile);
   bool gpu = g.method != GROUND_SOFTWARE;

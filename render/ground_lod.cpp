@@ -98,9 +98,51 @@ void start_refresh(GroundLod* lod, int c0, int r0, int c1, int r1) {
   lod->inner = 0;
   lod->partial = 0;
   lod->node_measured = false;
+  lod->work = 0;
+  for (int level = lod->n; level >= 0; level--) {
+    int w = cells_per_node(lod->n, level);
+    level_range(*lod, level, &i0, &j0, &i1, &j1);
+    lod->work += (long)(i1 - i0 + 1) * (long)(j1 - j0 + 1) * ((long)(w + 1) * (w + 1) + 1);
+  }
+}
+
+// Vertices [from, to) of the node (row by row, (w + 1) a row) against its
+// stand-in: the largest difference, merged into *partial. The same numbers
+// as plane_height gives vertex by vertex (w is a power of two, so the
+// fractions are exact either way).
+void measure_node(const Terrain& t, int c0, int r0, int w, bool same, long from, long to, float* partial) {
+  const float h00 = grid_height(t, c0, r0), h10 = grid_height(t, c0 + w, r0);
+  const float h01 = grid_height(t, c0, r0 + w), h11 = grid_height(t, c0 + w, r0 + w);
+  const float fw = (float)w;
+  float largest = *partial;
+  long k = from;
+  while (k < to) {
+    const int dr = (int)(k / (w + 1));
+    int dc = (int)(k % (w + 1));
+    const long row_end = std::min(to, (long)(dr + 1) * (w + 1));
+    const int r = r0 + dr;
+    const float* row = t.heights.data() + (size_t)t.N * (size_t)r + (size_t)c0;
+    const float fz = (float)dr / fw;
+    for (; k < row_end; k++, dc++) {
+      const float fx = (float)dc / fw;
+      float plane;
+      if (same) plane = fz <= fx ? h10 + (1 - fx) * (h00 - h10) + fz * (h11 - h10)
+                                 : h01 + fx * (h11 - h01) + (1 - fz) * (h00 - h01);
+      else plane = fx + fz <= 1 ? h00 + fx * (h10 - h00) + fz * (h01 - h00)
+                                : h11 + (1 - fx) * (h01 - h11) + (1 - fz) * (h10 - h11);
+      largest = std::max(largest, std::fabs(row[dc] - plane));
+    }
+  }
+  *partial = largest;
 }
 
 }  // namespace
+
+long ground_error_budget(const GroundLod& lod) {
+  if (!lod.refreshing) return GROUND_ERROR_BUDGET;
+  long share = lod.work / GROUND_REFRESH_FRAMES + 1;
+  return std::clamp(share, GROUND_ERROR_BUDGET, GROUND_ERROR_BUDGET_MAX);
+}
 
 void mark_ground_errors_dirty(GroundLod* lod, int c0, int r0, int c1, int r1) {
   if (lod->error.empty()) return;
@@ -131,12 +173,13 @@ bool update_ground_errors(GroundLod* lod, const Terrain& t, long budget) {
     if (!lod->node_measured) {
       const long vertices = (long)(w + 1) * (w + 1);
       bool same = ((i ^ j) & 1) == 0;
-      while (lod->inner < vertices) {
+      if (lod->inner < vertices) {
         if (budget == 0) return false;
-        int c = c0 + (int)(lod->inner % (w + 1)), r = r0 + (int)(lod->inner / (w + 1));
-        lod->partial = std::max(lod->partial, std::fabs(grid_height(t, c, r) - plane_height(t, c0, r0, w, same, c, r)));
-        lod->inner++;
-        if (budget > 0) budget--;
+        long to = budget < 0 ? vertices : std::min(vertices, lod->inner + budget);
+        measure_node(t, c0, r0, w, same, lod->inner, to, &lod->partial);
+        if (budget > 0) budget -= to - lod->inner;
+        lod->inner = to;
+        if (lod->inner < vertices) return false;
       }
       lod->node_measured = true;
     }

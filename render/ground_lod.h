@@ -20,7 +20,12 @@ struct Terrain;
 // Squared distance of the nesting margin's unit: a node's value exceeds the
 // values around it by its size x spacing x this factor.
 constexpr double NEST_FACTOR = 3.1622777 * 0.50048828125;
-constexpr long GROUND_ERROR_BUDGET = 8000;  // work units per frame
+constexpr long GROUND_ERROR_BUDGET = 8000;  // work units per frame, at least
+// A refresh (after a stroke of deformation, say) spreads over about this many
+// frames, however large, so the far ground's shape follows within a fifth
+// of a second; no frame takes more than the cap (about a millisecond).
+constexpr int GROUND_REFRESH_FRAMES = 12;
+constexpr long GROUND_ERROR_BUDGET_MAX = 200000;
 
 struct GroundLod {
   int n = 0;            // finest level
@@ -41,6 +46,7 @@ struct GroundLod {
   // ground changing every frame (ruts) still sees each refresh through.
   bool pending = false;
   int pending_region[4] = {0, 0, 0, 0};
+  long work = 0;  // work units of the refresh under way, in all
 };
 
 inline int node_index(int level, int i, int j) { return ((1 << (2 * level)) - 1) / 3 + (j << level) + i; }
@@ -66,6 +72,10 @@ void mark_ground_errors_dirty(GroundLod* lod, int c0, int r0, int c1, int r1);
 // Works on the pending refresh for about `budget` work units (one per height
 // compared); budget < 0 runs it to the end. True when nothing is pending.
 bool update_ground_errors(GroundLod* lod, const Terrain& terrain, long budget);
+// This frame's budget for update_ground_errors: the refresh under way's work
+// over GROUND_REFRESH_FRAMES, within GROUND_ERROR_BUDGET ..
+// GROUND_ERROR_BUDGET_MAX.
+long ground_error_budget(const GroundLod& lod);
 
 // This frame's split bits: the coarse levels 0 .. n - 6 always, a 4 x 4
 // block of nodes centred on the camera's cell at every level from n down to

@@ -65,7 +65,14 @@ struct SceneBike {
   const Bike* bike;
   int gate;          // timing gate passed last, -1 before the first
   bool first_person; // the bike the first-person view rides: its own rider is drawn from inside
+  float opacity = 1.0f;  // below 1 the bike is a see-through ghost; 0 draws nothing
 };
+
+// How solid a ghost bike is drawn `distance` feet from the player's bike:
+// at its full see-through opacity from `fade_distance` out, fading to
+// nothing at half that distance so it never hides the track close ahead.
+// A fade distance of 0 never fades.
+float ghost_opacity(float distance, float fade_distance);
 
 struct Scene {
   const LoadedTrack* track;  // null: only the sky colour

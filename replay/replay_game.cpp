@@ -17,11 +17,12 @@ void rewind() { seek_race_replay(&g_race_replay, &g_race, -1.0, g_run_options.ac
 void skip() { seek_race_replay(&g_race_replay, &g_race, +1.0, g_run_options.accurate_skip); }
 
 // The race's view of a bike, hidden while its demo has no state near the
-// tick, and muted while a skip runs.
+// tick, muted while a skip runs, and marked when it is the lap's ghost.
 bool bike_view(int slot, BikeView* out) {
   if (!g_race_bike_view || !g_race_bike_view(slot, out)) return false;
   if (!race_rider_visible(g_race_replay, g_race, slot)) return false;
   out->skipping = g_race.mode[slot] == RACE_SLOT_HISTORY && g_race_replay.player->skipping;
+  for (int i = 0; i < g_race_replay.ghost_count; i++) out->ghost = out->ghost || g_race_replay.ghost_slots[i] == slot;
   return true;
 }
 

@@ -25,10 +25,6 @@ TerrainRegion merged(TerrainRegion a, TerrainRegion b) {
   return TerrainRegion{std::min(a.c0, b.c0), std::min(a.r0, b.r0), std::max(a.c1, b.c1), std::max(a.r1, b.r1)};
 }
 
-long long area(TerrainRegion r) {
-  return region_empty(r) ? 0 : (long long)(r.c1 - r.c0 + 1) * (long long)(r.r1 - r.r0 + 1);
-}
-
 bool clamp_to_grid(const Terrain& t, TerrainRegion* r) {
   r->c0 = std::max(r->c0, 0);
   r->r0 = std::max(r->r0, 0);
@@ -58,6 +54,13 @@ void stamp_units(std::vector<int64_t>* stamps, int per_side, int cells, TerrainR
     for (int bc = bc0; bc <= bc1; bc++) (*stamps)[(size_t)bc + (size_t)per_side * (size_t)br] = stamp;
 }
 
+void size_change_record(Terrain* t) {
+  t->change_patches_per_side = units_per_side(t->N, CHANGE_PATCH_CELLS);
+  t->change_blocks_per_side = units_per_side(t->N, CHANGE_BLOCK_CELLS);
+  t->patch_stamp.assign((size_t)t->change_patches_per_side * (size_t)t->change_patches_per_side, 0);
+  t->block_stamp.assign((size_t)t->change_blocks_per_side * (size_t)t->change_blocks_per_side, 0);
+}
+
 bool changes_sized(const Terrain& t) {
   int patches = units_per_side(t.N, CHANGE_PATCH_CELLS), blocks = units_per_side(t.N, CHANGE_BLOCK_CELLS);
   return t.change_patches_per_side == patches && t.change_blocks_per_side == blocks &&
@@ -72,33 +75,126 @@ const float* undug_heights(Terrain* t) {
   return t->undug_heights.data();
 }
 
-// How much of a stroke of `amount` (negative digs) at (x, z) fits in the
-// band: the largest s in 0..1 for which every vertex the brush reaches,
-// moved by s x amount x weight, stays within `band` of its undug height.
-// A vertex already beyond the band (an editor's stroke) stops the stroke
-// from moving it further out.
-float stroke_room(const Terrain& t, const float* undug, float x, float z, float radius, float amount, float band) {
-  float R = std::min(radius / t.spacing, MAX_BRUSH_CELLS);
-  float u = x / t.spacing, w = z / t.spacing;
-  const int half = (int)ceilf(R);
-  const int cx = (int)floorf(u), cz = (int)floorf(w);
+// Queues the shading and normal map of the changed vertices and of the ring
+// around them (a vertex normal sees its eight neighbours) for the next
+// refresh_deformed_shading, each vertex once however many strokes reach
+// it, and records the change for the renderer.
+void note_shading_due(Terrain* t, TerrainRegion changed) {
+  TerrainRegion lit{changed.c0 - 1, changed.r0 - 1, changed.c1 + 1, changed.r1 + 1};
+  if (!clamp_to_grid(*t, &lit)) return;
+  const size_t words_per_row = ((size_t)t->N + 63) / 64;
+  if (t->shading_due_mask.size() != words_per_row * (size_t)t->N) {
+    t->shading_due_mask.assign(words_per_row * (size_t)t->N, 0);
+    t->shading_due.clear();
+  }
+  for (int r = lit.r0; r <= lit.r1; r++) {
+    uint64_t* row = t->shading_due_mask.data() + words_per_row * (size_t)r;
+    for (int c = lit.c0; c <= lit.c1; c++) {
+      uint64_t bit = (uint64_t)1 << (c & 63);
+      if (row[c >> 6] & bit) continue;
+      row[c >> 6] |= bit;
+      t->shading_due.push_back((uint32_t)((size_t)c + (size_t)t->N * (size_t)r));
+    }
+  }
+  mark_terrain_changed(t, lit);
+}
+
+// The vertices one stroke reaches with a weight above 0 and their weights,
+// worked out once for the band check and for the stroke itself. Small
+// brushes (every tile's default) stay on the stack.
+struct BrushPoint {
+  uint32_t index;
+  float weight;
+};
+constexpr int FOOTPRINT_LOCAL = 1024;
+struct Footprint {
+  BrushPoint local[FOOTPRINT_LOCAL];
+  std::vector<BrushPoint> heap;  // brushes wider than 32 cells
+  BrushPoint* points = local;
+  int count = 0;
+  TerrainRegion changed = EMPTY_REGION;  // bounding box of the points
+};
+
+// Fills *f for a stroke at (x, z); false when it reaches no vertex (or the
+// field or the input is unusable).
+bool brush_footprint(const Terrain& t, float x, float z, float radius, Footprint* f) {
+  f->count = 0;
+  f->changed = EMPTY_REGION;
+  if (!(radius > 0) || t.N <= 0 || !(t.spacing > 0) || t.heights.size() != (size_t)t.N * (size_t)t.N) return false;
+  float R = radius / t.spacing;
+  if (!(R <= MAX_BRUSH_CELLS)) R = MAX_BRUSH_CELLS;
+  float u = x / t.spacing;
+  float w = z / t.spacing;
+  if (!within_reach(u) || !within_reach(w)) return false;
+  const int half = (int)ceilf(R);  // k / 2
+  const int cx = (int)floorf(u);
+  const int cz = (int)floorf(w);
   TerrainRegion window{cx - half + 1, cz - half + 1, cx + half, cz + half};
-  if (!(R > 0) || !clamp_to_grid(t, &window)) return 1;
-  float room = 1;
+  if (!clamp_to_grid(t, &window)) return false;
+  size_t most = (size_t)(window.c1 - window.c0 + 1) * (size_t)(window.r1 - window.r0 + 1);
+  if (most > (size_t)FOOTPRINT_LOCAL) {
+    f->heap.resize(most);
+    f->points = f->heap.data();
+  } else {
+    f->points = f->local;
+  }
+  // Beyond the rim the weight is 0; the margin leaves the vertices right at
+  // it to the weight function itself, so the result is the same as weighing
+  // every vertex of the window.
+  const float outside = R * R * 1.0001f;
+  int c0 = window.c1 + 1, c1 = window.c0 - 1, r0 = window.r1 + 1, r1 = window.r0 - 1;
   for (int r = window.r0; r <= window.r1; r++) {
     float dz = (float)r - w;
     for (int c = window.c0; c <= window.c1; c++) {
       float dx = (float)c - u;
-      float weight = brush_weight(sqrtf(dx * dx + dz * dz), R);
+      float d2 = dx * dx + dz * dz;
+      if (d2 > outside) continue;
+      float weight = brush_weight(sqrtf(d2), R);
       if (weight == 0) continue;
-      size_t i = (size_t)c + (size_t)t.N * (size_t)r;
-      float step = amount * weight;
-      float left = step < 0 ? t.heights[i] - (undug[i] - band) : (undug[i] + band) - t.heights[i];
-      if (!(left > 0)) return 0;
-      room = std::min(room, left / std::fabs(step));
+      f->points[f->count++] = BrushPoint{(uint32_t)((size_t)c + (size_t)t.N * (size_t)r), weight};
+      c0 = std::min(c0, c);
+      c1 = std::max(c1, c);
+      r0 = std::min(r0, r);
+      r1 = std::max(r1, r);
     }
   }
+  if (f->count == 0) return false;
+  f->changed = TerrainRegion{c0, r0, c1, r1};
+  return true;
+}
+
+// How much of a stroke of `amount` (negative digs) fits in the band: the
+// largest s in 0..1 for which every vertex the brush reaches, moved by
+// s x amount x weight, stays within `band` of its undug height. A vertex
+// already beyond the band (an editor's stroke) stops the stroke from moving
+// it further out.
+float stroke_room(const Terrain& t, const float* undug, const Footprint& f, float amount, float band) {
+  float room = 1;
+  for (int k = 0; k < f.count; k++) {
+    size_t i = f.points[k].index;
+    float step = amount * f.points[k].weight;
+    float left = step < 0 ? t.heights[i] - (undug[i] - band) : (undug[i] + band) - t.heights[i];
+    if (!(left > 0)) return 0;
+    room = std::min(room, left / std::fabs(step));
+  }
   return room;
+}
+
+// The stroke itself; the caller has checked the amount and the lock.
+void apply_footprint(Terrain* t, const Footprint& f, float amount, TerrainRegion* touched) {
+  float low = t->low, high = t->high;
+  float* heights = t->heights.data();
+  for (int k = 0; k < f.count; k++) {
+    float& h = heights[f.points[k].index];
+    h += amount * f.points[k].weight;
+    low = std::min(low, h);
+    high = std::max(high, h);
+  }
+  t->low = low;
+  t->high = high;
+  t->modification_count++;
+  note_shading_due(t, f.changed);
+  *touched = merged(*touched, f.changed);
 }
 
 // One queued record: the dig at the contact and the pile behind it, or
@@ -123,13 +219,20 @@ void apply_record(Terrain* t, const ErosionRecord& r, float scale, TerrainRegion
       t->heights.size() != (size_t)t->N * (size_t)t->N)
     return;
   // Dig and pile shrink together, so what is dug is what is piled.
+  // Ground dug to the bottom of the band is common on a line many riders
+  // take, so the pile is not weighed before the dig has room.
+  Footprint dig, pile;
   const float* undug = undug_heights(t);
   const float band = erosion_band(e.depth);
-  a *= std::min(stroke_room(*t, undug, r.x, r.z, e.radius, -a, band),
-                stroke_room(*t, undug, pile_x, pile_z, e.radius, a, band));
+  bool digs = brush_footprint(*t, r.x, r.z, e.radius, &dig);
+  float room = stroke_room(*t, undug, dig, -a, band);
+  if (!(room > 0)) return;
+  bool piles = brush_footprint(*t, pile_x, pile_z, e.radius, &pile);
+  if (!digs && !piles) return;
+  a *= std::min(room, stroke_room(*t, undug, pile, a, band));
   if (!(a != 0)) return;
-  deform_heights(t, r.x, r.z, e.radius, -a, touched);
-  deform_heights(t, pile_x, pile_z, e.radius, a, touched);
+  if (digs) apply_footprint(t, dig, -a, touched);
+  if (piles) apply_footprint(t, pile, a, touched);
 }
 
 }  // namespace
@@ -159,48 +262,45 @@ float undug_height_at(const Terrain& t, float x, float z) {
 // --- the brush ------------------------------------------------------------------
 
 bool deform_heights(Terrain* t, float x, float z, float radius, float amount, TerrainRegion* touched) {
-  if (t->locked_for_editor || amount == 0 || !std::isfinite(amount) || !(radius > 0) || t->N <= 0 ||
-      !(t->spacing > 0) || t->heights.size() != (size_t)t->N * (size_t)t->N)
-    return false;
-  float R = radius / t->spacing;
-  if (!(R <= MAX_BRUSH_CELLS)) R = MAX_BRUSH_CELLS;
-  float u = x / t->spacing;
-  float w = z / t->spacing;
-  if (!within_reach(u) || !within_reach(w)) return false;
-  const int half = (int)ceilf(R);  // k / 2
-  const int cx = (int)floorf(u);
-  const int cz = (int)floorf(w);
-  TerrainRegion window{cx - half + 1, cz - half + 1, cx + half, cz + half};
-  if (!clamp_to_grid(*t, &window)) return false;
-
-  TerrainRegion changed = EMPTY_REGION;
-  float low = t->low, high = t->high;
-  for (int r = window.r0; r <= window.r1; r++) {
-    float dz = (float)r - w;
-    float* row = t->heights.data() + (size_t)t->N * (size_t)r;
-    for (int c = window.c0; c <= window.c1; c++) {
-      float dx = (float)c - u;
-      float weight = brush_weight(sqrtf(dx * dx + dz * dz), R);
-      if (weight == 0) continue;
-      float h = row[c] + amount * weight;
-      row[c] = h;
-      low = std::min(low, h);
-      high = std::max(high, h);
-      changed = merged(changed, TerrainRegion{c, r, c, r});
-    }
-  }
-  if (region_empty(changed)) return false;
-  t->low = low;
-  t->high = high;
-  t->modification_count++;
-  *touched = merged(*touched, changed);
+  if (t->locked_for_editor || amount == 0 || !std::isfinite(amount)) return false;
+  Footprint f;
+  if (!brush_footprint(*t, x, z, radius, &f)) return false;
+  apply_footprint(t, f, amount, touched);
   return true;
+}
+
+size_t refresh_deformed_shading(Terrain* t) {
+  size_t count = t->shading_due.size();
+  if (count == 0) return 0;
+  const size_t vertices = (size_t)t->N * (size_t)t->N;
+  const size_t words_per_row = ((size_t)t->N + 63) / 64;
+  if (t->shading_due_mask.size() != words_per_row * (size_t)t->N) {  // the grid changed under it
+    t->shading_due.clear();
+    t->shading_due_mask.assign(words_per_row * (size_t)t->N, 0);
+    return 0;
+  }
+  bool lit = t->shading.size() == vertices * 3 && t->shadows.size() == vertices;
+  if (lit) rebake_vertices(t, t->light, t->shading_due.data(), count);
+  else if (t->normal_map.size() == vertices * 3) rebake_normal_map_vertices(t, t->shading_due.data(), count);
+  for (uint32_t i : t->shading_due) {
+    size_t c = i % (size_t)t->N, r = i / (size_t)t->N;
+    t->shading_due_mask[words_per_row * r + (c >> 6)] &= ~((uint64_t)1 << (c & 63));
+  }
+  t->shading_due.clear();
+  return count;
+}
+
+size_t refresh_deformed_shading_on_pace(Terrain* t, double game_seconds) {
+  double since = game_seconds - t->shading_refreshed_at;
+  // A little slack so frames that fall on the pace exactly are not put off
+  // by rounding in the clock.
+  if (since >= 0 && since < SHADING_REFRESH_SECONDS * 0.999) return 0;
+  t->shading_refreshed_at = game_seconds;
+  return refresh_deformed_shading(t);
 }
 
 void refresh_deformed_region(Terrain* t, TerrainRegion region) {
   if (region_empty(region) || t->N <= 0) return;
-  // A vertex normal sees its eight neighbours, so the ring around the
-  // changed heights is re-lit as well.
   TerrainRegion lit{region.c0 - 1, region.r0 - 1, region.c1 + 1, region.r1 + 1};
   if (!clamp_to_grid(*t, &lit)) return;
   const size_t count = (size_t)t->N * (size_t)t->N;
@@ -214,7 +314,7 @@ void refresh_deformed_region(Terrain* t, TerrainRegion region) {
 bool deform(Terrain* t, float x, float z, float radius, float amount) {
   TerrainRegion touched = EMPTY_REGION;
   if (!deform_heights(t, x, z, radius, amount, &touched)) return false;
-  refresh_deformed_region(t, touched);
+  refresh_deformed_shading(t);
   return true;
 }
 
@@ -223,7 +323,6 @@ bool deform(Terrain* t, float x, float z, float radius, float amount) {
 void clear_erosion_queue(ErosionQueue* q) {
   q->write = 0;
   q->read = 0;
-  q->rebake_passes = 0;
 }
 
 bool queue_erosion_record(ErosionQueue* q, const Terrain& t, float x, float z, float depth, float speed,
@@ -243,44 +342,17 @@ bool queue_erosion_record(ErosionQueue* q, const Terrain& t, float x, float z, f
   return true;
 }
 
-void flush_erosion_rebake(ErosionQueue* q, Terrain* t) {
-  if (q->rebake_passes > 0) refresh_deformed_region(t, q->rebake);
-  q->rebake_passes = 0;
-}
-
 int apply_erosion_records(ErosionQueue* q, Terrain* t, float chassis_x, float chassis_z, float scale) {
   int applied = 0;
-  bool dug = false;
-  // Strokes close together are re-lit as one region: a bike's records lie
-  // along its wheel tracks, so this re-bakes most vertices once, not many
-  // times over. A stroke far from the rest sends the gathered region off
-  // and starts a new one.
   while (applied < EROSION_RECORDS_PER_STEP && q->read != q->write) {
     const ErosionRecord& r = q->record[q->read];
     float dx = r.x - chassis_x, dz = r.z - chassis_z;
     if (dx * dx + dz * dz < EROSION_CLEAR_DISTANCE * EROSION_CLEAR_DISTANCE) break;
     TerrainRegion touched = EMPTY_REGION;
     apply_record(t, r, scale, &touched);
-    if (!region_empty(touched)) {
-      dug = true;
-      if (q->rebake_passes == 0) {
-        q->rebake = touched;
-        q->rebake_passes = 1;
-      } else {
-        TerrainRegion both = merged(q->rebake, touched);
-        if (area(both) > 2 * (area(q->rebake) + area(touched))) {
-          refresh_deformed_region(t, q->rebake);
-          q->rebake = touched;
-          q->rebake_passes = 1;
-        } else {
-          q->rebake = both;
-        }
-      }
-    }
     q->read = (q->read + 1) % EROSION_QUEUE_SIZE;
     applied++;
   }
-  if (q->rebake_passes > 0 && (!dug || q->rebake_passes++ >= EROSION_REBAKE_PASSES)) flush_erosion_rebake(q, t);
   return applied;
 }
 
@@ -288,15 +360,15 @@ int apply_erosion_records(ErosionQueue* q, Terrain* t, float chassis_x, float ch
 
 void reset_terrain_changes(Terrain* t) {
   t->undug_heights.clear();
-  t->change_patches_per_side = units_per_side(t->N, CHANGE_PATCH_CELLS);
-  t->change_blocks_per_side = units_per_side(t->N, CHANGE_BLOCK_CELLS);
-  t->patch_stamp.assign((size_t)t->change_patches_per_side * (size_t)t->change_patches_per_side, 0);
-  t->block_stamp.assign((size_t)t->change_blocks_per_side * (size_t)t->change_blocks_per_side, 0);
+  t->shading_due.clear();
+  t->shading_due_mask.clear();
+  t->shading_refreshed_at = 0;
+  size_change_record(t);
 }
 
 void mark_terrain_changed(Terrain* t, TerrainRegion region) {
   if (!clamp_to_grid(*t, &region)) return;
-  if (!changes_sized(*t)) reset_terrain_changes(t);
+  if (!changes_sized(*t)) size_change_record(t);
   stamp_units(&t->patch_stamp, t->change_patches_per_side, CHANGE_PATCH_CELLS, region, t->modification_count);
   stamp_units(&t->block_stamp, t->change_blocks_per_side, CHANGE_BLOCK_CELLS, region, t->modification_count);
 }

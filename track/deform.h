@@ -7,11 +7,15 @@
 // A wheel that pushes on the ground hard enough takes soil from under
 // itself and piles it up behind, against the push. The physics and the
 // robots read the heights straight from the field, so they ride the new
-// ground at once; shading and the normal map are re-baked over the brushed
-// region here, and the renderer's own derived data (level-of-detail
-// errors, painted ground textures) follows the change record.
+// ground at once. Shading and the normal map of the vertices a stroke
+// changed wait in the terrain's due list until the game's per-frame
+// refresh_deformed_shading, so a vertex dug many times between two frames
+// is re-baked once; the renderer's own derived data (level-of-detail
+// errors, painted ground textures) follows the change record, which each
+// stroke writes at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Terrain;
@@ -38,19 +42,37 @@ inline float brush_weight(float d, float R) {
 
 // Adds amount x weight to every grid vertex within `radius` (world units)
 // of (x, z); vertices outside the grid are skipped. Widens the height
-// range, re-bakes shading and the normal map over the changed region,
-// records the change and bumps the modification count. Nothing happens for
-// an amount of 0, a non-positive radius, non-finite input, or while the
-// terrain is locked for the editor. True when the field changed.
+// range, records the change, bumps the modification count and re-bakes
+// shading and the normal map of everything due (this stroke's region and
+// any strokes still waiting). Nothing happens for an amount of 0, a
+// non-positive radius, non-finite input, or while the terrain is locked for
+// the editor. True when the field changed.
 bool deform(Terrain* terrain, float x, float z, float radius, float amount);
 
-// The same without re-baking or recording (strokes that are refreshed
-// together afterwards): the vertices it could have changed are merged into
+// The same, leaving the re-bake to the next refresh_deformed_shading (the
+// vertices go on the due list): the vertices it changed are merged into
 // *touched (left alone when nothing changed; start from an empty region).
 bool deform_heights(Terrain* terrain, float x, float z, float radius, float amount, TerrainRegion* touched);
+
+// Re-bakes the shading and normal map of every vertex on the due list and
+// empties it; returns how many vertices it re-baked. The game calls it once
+// per frame after the race steps, before the next frame is drawn; tools
+// call it when they are done riding.
+size_t refresh_deformed_shading(Terrain* terrain);
+// The game re-bakes dug ground at most this often: every other frame at
+// 60 frames a second, so ruts show within two frames of being dug, and a
+// bike's strokes of several ticks (which overlap almost entirely) are
+// re-baked together.
+constexpr double SHADING_REFRESH_SECONDS = 4.0 / 128.0;
+// The frame's call: refresh_deformed_shading once at least
+// SHADING_REFRESH_SECONDS of game time have passed since the last one (at
+// once when the clock went back: a new race, a rewind). Returns the
+// vertices re-baked.
+size_t refresh_deformed_shading_on_pace(Terrain* terrain, double game_seconds);
+
 // Re-bakes shading and the normal map over the region and its ring of
 // neighbours (their normals see the changed heights) and records the
-// change with the current modification count.
+// change with the current modification count, at once.
 void refresh_deformed_region(Terrain* terrain, TerrainRegion region);
 
 constexpr TerrainRegion EMPTY_REGION = {0, 0, -1, -1};
@@ -98,20 +120,12 @@ struct ErosionRecord {
   float push_x, push_z;
 };
 
-// Strokes of a bike's consecutive passes overlap almost entirely, so their
-// re-baking of shading is gathered over up to this many passes and done
-// once: ruts show on screen at most 4 ticks (two frames) after the heights
-// change; the physics sees the heights at once.
-constexpr int EROSION_REBAKE_PASSES = 4;
-
 // A ring of records: empty when read == write, full when advancing write
-// would make it equal to read (so it holds EROSION_QUEUE_SIZE - 1), and the
-// region whose re-baking is still to come. A zeroed queue is empty.
+// would make it equal to read (so it holds EROSION_QUEUE_SIZE - 1). A
+// zeroed queue is empty.
 struct ErosionQueue {
   ErosionRecord record[EROSION_QUEUE_SIZE];
   int write, read;
-  TerrainRegion rebake;  // valid while rebake_passes > 0
-  int rebake_passes;     // passes gathered into it so far
 };
 
 inline int erosion_queue_length(const ErosionQueue& q) {
@@ -133,14 +147,11 @@ bool queue_erosion_record(ErosionQueue* queue, const Terrain& terrain, float x, 
 // stopping at the first one still within EROSION_CLEAR_DISTANCE of the
 // chassis at (chassis_x, chassis_z). Each digs at the record and piles the
 // soil behind it unless the pile would climb too steep a slope, within the
-// loose layer of the tile under the contact. `scale` is
-// the erosion setting (0..100). Shading and the normal map follow within
-// EROSION_REBAKE_PASSES calls, at once when a call digs nothing new.
-// Returns the number of records taken off the queue.
+// loose layer of the tile under the contact. `scale` is the erosion
+// setting (0..100). Shading and the normal map follow with the next
+// refresh_deformed_shading. Returns the number of records taken off the
+// queue.
 int apply_erosion_records(ErosionQueue* queue, Terrain* terrain, float chassis_x, float chassis_z, float scale);
-// Re-bakes what the queue's strokes are still owed now (a bike that stops
-// taking part, a tool that has finished riding).
-void flush_erosion_rebake(ErosionQueue* queue, Terrain* terrain);
 
 // --- what changed -------------------------------------------------------------
 

@@ -45,6 +45,13 @@ struct Terrain {
   // The heights before the first rut was dug (taken then; cleared with the
   // change record): ruts and piles stay within a band around them.
   std::vector<float> undug_heights;
+  // Vertices whose shading and normal map wait for the next
+  // refresh_deformed_shading (track/deform.h): the list in the order they
+  // were changed, and one bit per vertex (rows of whole 64-bit words) so
+  // each is listed once.
+  std::vector<uint32_t> shading_due;
+  std::vector<uint64_t> shading_due_mask;
+  double shading_refreshed_at;  // game seconds of the last paced refresh
   uint8_t heights_digest[20];
 };
 
@@ -97,6 +104,10 @@ ShadingLight default_shading_light();
 // Allocates and fills the normal map (shader path).
 void build_normal_map(Terrain* terrain);
 void update_normal_map(Terrain* terrain, int c0, int r0, int c1, int r1);
+// The same for a list of vertices (index c + N*r, each below N*N), with the
+// same numbers as the rectangles give.
+void rebake_vertices(Terrain* terrain, const ShadingLight& light, const uint32_t* vertices, size_t count);
+void rebake_normal_map_vertices(Terrain* terrain, const uint32_t* vertices, size_t count);
 
 // Allocates a flat field of the given exponent and spacing at height 0,
 // with no shading, no shadows and a single default tile (tests, tools).
@@ -119,6 +130,9 @@ void triangle_at(const Terrain& terrain, float x, float z, Vec3 corners[3]);
 void cell_triangles(const Terrain& terrain, int c, int r, Vec3 first[3], Vec3 second[3]);
 // Unit normal at a grid vertex from its eight neighbours.
 Vec3 vertex_normal(const Terrain& terrain, int column, int row);
+// The same for four vertices at once (index c + N*r, each with all eight
+// neighbours inside the grid), with the same bits as four calls.
+void vertex_normals4(const Terrain& terrain, const uint32_t vertices[4], Vec3 out[4]);
 
 // Tile index under (x, z), clamped to the tile map.
 int tile_at(const Terrain& terrain, float x, float z);

@@ -2,6 +2,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "track/deform.h"
 #include "track/terrain.h"
 
@@ -36,6 +40,8 @@ void free_terrain(Terrain* t) {
   t->tile_map = std::vector<uint8_t>();
   t->patch_stamp = std::vector<int64_t>();
   t->block_stamp = std::vector<int64_t>();
+  t->shading_due = std::vector<uint32_t>();
+  t->shading_due_mask = std::vector<uint64_t>();
   t->change_patches_per_side = 0;
   t->change_blocks_per_side = 0;
   t->n = 0;
@@ -58,6 +64,18 @@ float height_at(const Terrain& t, float x, float z) {
   if (!(rf > -limit && rf < limit)) rf = rf > 0 ? limit : -limit;
   int c = (int)cf;
   int r = (int)rf;
+  if (c >= 0 && r >= 0 && c + 1 < t.N && r + 1 < t.N) {
+    // Inside the field no corner needs clamping: the same sums on the four
+    // corners read straight from their rows.
+    const float* row = t.heights.data() + (size_t)c + (size_t)t.N * (size_t)r;
+    const float h00 = row[0], h10 = row[1], h01 = row[t.N], h11 = row[t.N + 1];
+    if (((c + r) & 1) == 0) {
+      if (fz <= fx) return h10 + (1 - fx) * (h00 - h10) + fz * (h11 - h10);
+      return h01 + fx * (h11 - h01) + (1 - fz) * (h00 - h01);
+    }
+    if (fx + fz <= 1) return h00 + fx * (h10 - h00) + fz * (h01 - h00);
+    return h11 + (1 - fx) * (h01 - h11) + (1 - fz) * (h10 - h11);
+  }
   if (((c + r) & 1) == 0) {
     if (fz <= fx) {
       float h10 = grid_height(t, c + 1, r);
@@ -74,25 +92,38 @@ float height_at(const Terrain& t, float x, float z) {
   return h11 + (1 - fx) * (grid_height(t, c, r + 1) - h11) + (1 - fz) * (grid_height(t, c + 1, r) - h11);
 }
 
-static Vec3 grid_point(const Terrain& t, int c, int r) {
-  return Vec3{(float)c * t.spacing, grid_height(t, c, r), (float)r * t.spacing};
-}
-
 void cell_triangles(const Terrain& t, int c, int r, Vec3 first[3], Vec3 second[3]) {
-  if (((c + r) & 1) == 0) {
-    first[0] = grid_point(t, c + 1, r);
-    first[1] = grid_point(t, c, r);
-    first[2] = grid_point(t, c + 1, r + 1);
-    second[0] = grid_point(t, c, r + 1);
-    second[1] = grid_point(t, c + 1, r + 1);
-    second[2] = grid_point(t, c, r);
+  // The four corners once; heights clamp to the grid, positions do not.
+  const float x0 = (float)c * t.spacing, x1 = (float)(c + 1) * t.spacing;
+  const float z0 = (float)r * t.spacing, z1 = (float)(r + 1) * t.spacing;
+  float h00, h10, h01, h11;
+  if (c >= 0 && r >= 0 && c + 1 < t.N && r + 1 < t.N) {
+    const float* row = t.heights.data() + (size_t)c + (size_t)t.N * (size_t)r;
+    h00 = row[0];
+    h10 = row[1];
+    h01 = row[t.N];
+    h11 = row[t.N + 1];
   } else {
-    first[0] = grid_point(t, c, r);
-    first[1] = grid_point(t, c + 1, r);
-    first[2] = grid_point(t, c, r + 1);
-    second[0] = grid_point(t, c + 1, r + 1);
-    second[1] = grid_point(t, c, r + 1);
-    second[2] = grid_point(t, c + 1, r);
+    h00 = grid_height(t, c, r);
+    h10 = grid_height(t, c + 1, r);
+    h01 = grid_height(t, c, r + 1);
+    h11 = grid_height(t, c + 1, r + 1);
+  }
+  const Vec3 p00{x0, h00, z0}, p10{x1, h10, z0}, p01{x0, h01, z1}, p11{x1, h11, z1};
+  if (((c + r) & 1) == 0) {
+    first[0] = p10;
+    first[1] = p00;
+    first[2] = p11;
+    second[0] = p01;
+    second[1] = p11;
+    second[2] = p00;
+  } else {
+    first[0] = p00;
+    first[1] = p10;
+    first[2] = p01;
+    second[0] = p11;
+    second[1] = p01;
+    second[2] = p10;
   }
 }
 
@@ -130,20 +161,114 @@ Vec3 vertex_normal(const Terrain& t, int c, int r) {
   }
   static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
   const float centre = h[1][1];
-  Vec3 p[8];
+  // The ring points p[j] and the next ones along, a[j] = p[j + 1 mod 8];
+  // the normal of the triangle between them is a x p.
+  alignas(16) float px[8], py[8], pz[8], ax[8], ay[8], az[8];
   for (int j = 0; j < 8; j++) {
     int i = ring[j][0] + 1, k = ring[j][1] + 1;
-    p[j] = Vec3{dx[i], h[k][i] - centre, dz[k]};
+    px[j] = dx[i];
+    py[j] = h[k][i] - centre;
+    pz[j] = dz[k];
   }
-  Vec3 sum = {0, 0, 0};
   for (int j = 0; j < 8; j++) {
-    Vec3 n = cross(p[(j + 1) & 7], p[j]);
-    float len = sqrtf(dot(n, n));
-    if (len > 0) sum = sum + n * (1.0f / len);
+    ax[j] = px[(j + 1) & 7];
+    ay[j] = py[(j + 1) & 7];
+    az[j] = pz[(j + 1) & 7];
   }
+  alignas(16) float nx[8], ny[8], nz[8], lengths[8], inv[8];
+#if defined(__SSE2__)
+  // Four triangles at a time; every operation is the scalar one, correctly
+  // rounded, so the bytes baked are the same on any build.
+  for (int j = 0; j < 8; j += 4) {
+    __m128 a_x = _mm_load_ps(ax + j), a_y = _mm_load_ps(ay + j), a_z = _mm_load_ps(az + j);
+    __m128 p_x = _mm_load_ps(px + j), p_y = _mm_load_ps(py + j), p_z = _mm_load_ps(pz + j);
+    __m128 n_x = _mm_sub_ps(_mm_mul_ps(a_y, p_z), _mm_mul_ps(a_z, p_y));
+    __m128 n_y = _mm_sub_ps(_mm_mul_ps(a_z, p_x), _mm_mul_ps(a_x, p_z));
+    __m128 n_z = _mm_sub_ps(_mm_mul_ps(a_x, p_y), _mm_mul_ps(a_y, p_x));
+    __m128 l2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(n_x, n_x), _mm_mul_ps(n_y, n_y)), _mm_mul_ps(n_z, n_z));
+    __m128 l = _mm_sqrt_ps(l2);
+    _mm_store_ps(nx + j, n_x);
+    _mm_store_ps(ny + j, n_y);
+    _mm_store_ps(nz + j, n_z);
+    _mm_store_ps(lengths + j, l);
+    _mm_store_ps(inv + j, _mm_div_ps(_mm_set1_ps(1.0f), l));
+  }
+#else
+  for (int j = 0; j < 8; j++) {
+    Vec3 n = cross(Vec3{ax[j], ay[j], az[j]}, Vec3{px[j], py[j], pz[j]});
+    nx[j] = n.x;
+    ny[j] = n.y;
+    nz[j] = n.z;
+    lengths[j] = sqrtf(dot(n, n));
+    inv[j] = 1.0f / lengths[j];
+  }
+#endif
+  Vec3 sum = {0, 0, 0};
+  for (int j = 0; j < 8; j++)
+    if (lengths[j] > 0) sum = sum + Vec3{nx[j], ny[j], nz[j]} * inv[j];
   float len = sqrtf(dot(sum, sum));
   if (len <= 0) return Vec3{0, 1, 0};
   return sum * (1.0f / len);
+}
+
+void vertex_normals4(const Terrain& t, const uint32_t vertices[4], Vec3 out[4]) {
+#if defined(__SSE2__)
+  // Lane k is vertex k; every step is the one vertex_normal takes, so each
+  // lane ends with the bits a call for its vertex gives.
+  static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
+  alignas(16) int cs[4], rs[4];
+  alignas(16) float h[3][3][4];  // [dr + 1][dc + 1][lane]
+  const uint32_t N = (uint32_t)t.N;
+  for (int k = 0; k < 4; k++) {
+    cs[k] = (int)(vertices[k] % N);
+    rs[k] = (int)(vertices[k] / N);
+    const float* row = t.heights.data() + vertices[k] - N;
+    for (int j = 0; j < 3; j++, row += N)
+      for (int i = 0; i < 3; i++) h[j][i][k] = row[i - 1];
+  }
+  const __m128 s = _mm_set1_ps(t.spacing);
+  const __m128i c = _mm_load_si128((const __m128i*)cs), r = _mm_load_si128((const __m128i*)rs);
+  const __m128i one = _mm_set1_epi32(1);
+  const __m128 x0 = _mm_mul_ps(_mm_cvtepi32_ps(c), s), z0 = _mm_mul_ps(_mm_cvtepi32_ps(r), s);
+  const __m128 zero = _mm_setzero_ps();
+  const __m128 dx[3] = {_mm_sub_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(c, one)), s), x0), zero,
+                        _mm_sub_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(c, one)), s), x0)};
+  const __m128 dz[3] = {_mm_sub_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(r, one)), s), z0), zero,
+                        _mm_sub_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(r, one)), s), z0)};
+  const __m128 centre = _mm_load_ps(h[1][1]);
+  __m128 px[8], py[8], pz[8];
+  for (int j = 0; j < 8; j++) {
+    int i = ring[j][0] + 1, k = ring[j][1] + 1;
+    px[j] = dx[i];
+    py[j] = _mm_sub_ps(_mm_load_ps(h[k][i]), centre);
+    pz[j] = dz[k];
+  }
+  __m128 sx = zero, sy = zero, sz = zero;
+  for (int j = 0; j < 8; j++) {
+    const int a = (j + 1) & 7;
+    __m128 nx = _mm_sub_ps(_mm_mul_ps(py[a], pz[j]), _mm_mul_ps(pz[a], py[j]));
+    __m128 ny = _mm_sub_ps(_mm_mul_ps(pz[a], px[j]), _mm_mul_ps(px[a], pz[j]));
+    __m128 nz = _mm_sub_ps(_mm_mul_ps(px[a], py[j]), _mm_mul_ps(py[a], px[j]));
+    __m128 len = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, nx), _mm_mul_ps(ny, ny)), _mm_mul_ps(nz, nz)));
+    __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), len);
+    __m128 take = _mm_cmpgt_ps(len, zero);  // lanes with a triangle of some area
+    sx = _mm_or_ps(_mm_and_ps(take, _mm_add_ps(sx, _mm_mul_ps(nx, inv))), _mm_andnot_ps(take, sx));
+    sy = _mm_or_ps(_mm_and_ps(take, _mm_add_ps(sy, _mm_mul_ps(ny, inv))), _mm_andnot_ps(take, sy));
+    sz = _mm_or_ps(_mm_and_ps(take, _mm_add_ps(sz, _mm_mul_ps(nz, inv))), _mm_andnot_ps(take, sz));
+  }
+  alignas(16) float ox[4], oy[4], oz[4];
+  _mm_store_ps(ox, sx);
+  _mm_store_ps(oy, sy);
+  _mm_store_ps(oz, sz);
+  for (int k = 0; k < 4; k++) {
+    Vec3 sum{ox[k], oy[k], oz[k]};
+    float len = sqrtf(dot(sum, sum));
+    out[k] = len <= 0 ? Vec3{0, 1, 0} : sum * (1.0f / len);
+  }
+#else
+  for (int k = 0; k < 4; k++)
+    out[k] = vertex_normal(t, (int)(vertices[k] % (uint32_t)t.N), (int)(vertices[k] / (uint32_t)t.N));
+#endif
 }
 
 static int tile_index_on_axis(const Terrain& t, float coordinate) {

@@ -22,6 +22,51 @@ void clamp_region(const Terrain& t, int* c0, int* r0, int* c1, int* r1) {
   *r1 = clamp(*r1);
 }
 
+void bake_normal(Terrain* t, size_t i, Vec3 n) {
+  t->normal_map[i * 3 + 0] = normal_byte(n.x);
+  t->normal_map[i * 3 + 1] = (uint8_t)(255 - t->shadows[i]);
+  t->normal_map[i * 3 + 2] = normal_byte(n.z);
+}
+
+// Shading of one vertex, and its normal map entry when there is one.
+struct ShadingBake {
+  float sun[3], ambient[3];
+  Vec3 sun_vector;
+  bool normals;
+};
+
+ShadingBake shading_bake(const Terrain& t, const ShadingLight& l) {
+  const size_t count = (size_t)t.N * (size_t)t.N;
+  return ShadingBake{{l.sun_colour.x, l.sun_colour.y, l.sun_colour.z},
+                     {l.ambient.x, l.ambient.y, l.ambient.z},
+                     l.sun_vector,
+                     t.normal_map.size() == count * 3};
+}
+
+inline void bake_vertex(Terrain* t, const ShadingBake& b, size_t i, Vec3 n) {
+  float d = dot(b.sun_vector, n);
+  if (!(d > 0)) d = 0;
+  if (d > 1) d = 1;
+  float lit = d * (1.0f - (float)t->shadows[i] / 255.0f);
+  for (int k = 0; k < 3; k++) {
+    float v = floorf((b.sun[k] * lit + b.ambient[k]) * 0.5f * 255.0f);
+    if (!(v > 0)) v = 0;
+    if (v > 255) v = 255;
+    t->shading[i * 3 + (size_t)k] = (uint8_t)v;
+  }
+  if (b.normals) bake_normal(t, i, n);
+}
+
+inline void bake_vertex(Terrain* t, const ShadingBake& b, int c, int r) {
+  bake_vertex(t, b, (size_t)c + (size_t)t->N * (size_t)r, vertex_normal(*t, c, r));
+}
+
+// A vertex whose eight neighbours are all on the grid.
+inline bool inner_vertex(const Terrain& t, uint32_t i) {
+  uint32_t N = (uint32_t)t.N, c = i % N, r = i / N;
+  return c > 0 && r > 0 && c + 1 < N && r + 1 < N;
+}
+
 }  // namespace
 
 bool load_terrain(Terrain* t, const char* track, const TerrainLoadOptions& options) {
@@ -40,12 +85,18 @@ void update_normal_map(Terrain* t, int c0, int r0, int c1, int r1) {
   clamp_region(*t, &c0, &r0, &c1, &r1);
   for (int r = r0; r <= r1; r++) {
     for (int c = c0; c <= c1; c++) {
-      size_t i = (size_t)c + (size_t)t->N * (size_t)r;
-      Vec3 n = vertex_normal(*t, c, r);
-      t->normal_map[i * 3 + 0] = normal_byte(n.x);
-      t->normal_map[i * 3 + 1] = (uint8_t)(255 - t->shadows[i]);
-      t->normal_map[i * 3 + 2] = normal_byte(n.z);
+      bake_normal(t, (size_t)c + (size_t)t->N * (size_t)r, vertex_normal(*t, c, r));
     }
+  }
+}
+
+void rebake_normal_map_vertices(Terrain* t, const uint32_t* vertices, size_t count) {
+  const size_t total = (size_t)t->N * (size_t)t->N;
+  if (t->normal_map.size() != total * 3 || t->shadows.size() != total) return;
+  for (size_t k = 0; k < count; k++) {
+    if (vertices[k] >= total) continue;
+    int c = (int)(vertices[k] % (uint32_t)t->N), r = (int)(vertices[k] / (uint32_t)t->N);
+    bake_normal(t, vertices[k], vertex_normal(*t, c, r));
   }
 }
 
@@ -63,31 +114,47 @@ void recompute_shading(Terrain* t, const ShadingLight& l, int c0, int r0, int c1
   const size_t count = (size_t)t->N * (size_t)t->N;
   if (t->N <= 0 || t->shading.size() != count * 3 || t->shadows.size() != count) return;
   clamp_region(*t, &c0, &r0, &c1, &r1);
-  const float sun[3] = {l.sun_colour.x, l.sun_colour.y, l.sun_colour.z};
-  const float ambient[3] = {l.ambient.x, l.ambient.y, l.ambient.z};
-  // One normal per vertex serves the shading and the normal map.
-  uint8_t* normal_map = t->normal_map.size() == count * 3 ? t->normal_map.data() : nullptr;
+  const ShadingBake bake = shading_bake(*t, l);
   for (int r = r0; r <= r1; r++) {
-    for (int c = c0; c <= c1; c++) {
-      size_t i = (size_t)c + (size_t)t->N * (size_t)r;
-      Vec3 n = vertex_normal(*t, c, r);
-      float d = dot(l.sun_vector, n);
-      if (!(d > 0)) d = 0;
-      if (d > 1) d = 1;
-      float lit = d * (1.0f - (float)t->shadows[i] / 255.0f);
-      for (int k = 0; k < 3; k++) {
-        float v = floorf((sun[k] * lit + ambient[k]) * 0.5f * 255.0f);
-        if (!(v > 0)) v = 0;
-        if (v > 255) v = 255;
-        t->shading[i * 3 + (size_t)k] = (uint8_t)v;
-      }
-      if (normal_map) {
-        normal_map[i * 3 + 0] = normal_byte(n.x);
-        normal_map[i * 3 + 1] = (uint8_t)(255 - t->shadows[i]);
-        normal_map[i * 3 + 2] = normal_byte(n.z);
+    int c = c0;
+    if (r > 0 && r + 1 < t->N) {
+      // Inner runs four at a time.
+      for (; c == 0 && c <= c1; c++) bake_vertex(t, bake, c, r);
+      for (; c + 3 <= c1 && c + 4 < t->N; c += 4) {
+        uint32_t first = (uint32_t)((size_t)c + (size_t)t->N * (size_t)r);
+        uint32_t group[4] = {first, first + 1, first + 2, first + 3};
+        Vec3 n[4];
+        vertex_normals4(*t, group, n);
+        for (int g = 0; g < 4; g++) bake_vertex(t, bake, group[g], n[g]);
       }
     }
+    for (; c <= c1; c++) bake_vertex(t, bake, c, r);
   }
+}
+
+void rebake_vertices(Terrain* t, const ShadingLight& l, const uint32_t* vertices, size_t count) {
+  const size_t total = (size_t)t->N * (size_t)t->N;
+  if (t->N <= 0 || t->shading.size() != total * 3 || t->shadows.size() != total) return;
+  const ShadingBake bake = shading_bake(*t, l);
+  // Inner vertices four at a time, the rest one by one.
+  uint32_t group[4];
+  int grouped = 0;
+  for (size_t k = 0; k < count; k++) {
+    uint32_t i = vertices[k];
+    if (i >= total) continue;
+    if (!inner_vertex(*t, i)) {
+      bake_vertex(t, bake, (int)(i % (uint32_t)t->N), (int)(i / (uint32_t)t->N));
+      continue;
+    }
+    group[grouped++] = i;
+    if (grouped < 4) continue;
+    Vec3 n[4];
+    vertex_normals4(*t, group, n);
+    for (int g = 0; g < 4; g++) bake_vertex(t, bake, group[g], n[g]);
+    grouped = 0;
+  }
+  for (int g = 0; g < grouped; g++)
+    bake_vertex(t, bake, (int)(group[g] % (uint32_t)t->N), (int)(group[g] / (uint32_t)t->N));
 }
 
 ShadingLight shading_light(const TrackLighting& l) { return ShadingLight{l.sun_vector, l.sun_colour, l.ambient}; }

@@ -252,6 +252,31 @@ TEST(Scenario, SpinningTyreThrowsRoost) {
   EXPECT_EQ(live_flying, g_roost.live);
 }
 
+TEST(Scenario, RoostFliesBackFromTheSpinningRearWheelOnly) {
+  // Full throttle from a standstill spins the rear tyre: its dirt goes back
+  // against the bike's travel, from the rear contact; the rolling front
+  // tyre throws none.
+  int against = 0, along = 0, near_rear = 0, near_front = 0;
+  ride_script("course flat\nduration 1.5\nat 0.2 throttle=1\n", [&](const Ride& r) {
+    DVec v = body_velocity(*r.bike, BODY_FRAME);
+    if (v.x * v.x + v.z * v.z < 4) return;  // the heading is not yet clear
+    DVec rear = r.bike->wheel[WHEEL_REAR].contact_point, front = r.bike->wheel[WHEEL_FRONT].contact_point;
+    for (const RoostParticle& p : g_roost.particle) {
+      if (p.mode == ROOST_DISABLED) continue;
+      double way = p.velocity.x * v.x + p.velocity.z * v.z;
+      (way < 0 ? against : along)++;
+      auto d2 = [&](DVec w) { return (p.position.x - w.x) * (p.position.x - w.x) + (p.position.z - w.z) * (p.position.z - w.z); };
+      // Newly thrown particles are still beside the contact they left.
+      if (d2(rear) < 0.25) near_rear++;
+      if (d2(front) < 0.25) near_front++;
+    }
+  });
+  EXPECT_GT(against, 100);
+  EXPECT_GT(against, 5 * along);
+  EXPECT_GT(near_rear, 10);
+  EXPECT_EQ(near_front, 0);
+}
+
 struct CrashSequence : BikeWorldTest {};
 
 TEST_F(CrashSequence, TimerHoldsWhileTheRiderSlidesAndUsesTheDelayTable) {

@@ -215,6 +215,25 @@ TEST_F(GlSceneTest, ABikeStandsInFrontOfTheCamera) {
   Rgb bare = pixel(without, WIDTH / 2, HEIGHT / 2);
   EXPECT_NE(centre.r * 65536 + centre.g * 256 + centre.b, bare.r * 65536 + bare.g * 256 + bare.b);
 
+  // As a ghost the same bike lets the ground show through: over the pixels
+  // the solid bike changed, the ghost changes them by a fraction of that;
+  // a ghost faded out draws nothing at all.
+  std::vector<uint8_t> ghost = frame(camera, {{bike, -1, false, 0.45f}});
+  save(ghost, "bike_ghost");
+  double solid_change = 0, ghost_change = 0;
+  for (int y = 0; y < HEIGHT; y++)
+    for (int x = 0; x < WIDTH; x++) {
+      Rgb a = pixel(with, x, y), b = pixel(without, x, y), g = pixel(ghost, x, y);
+      int solid = std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+      if (solid <= 30) continue;
+      solid_change += solid;
+      ghost_change += std::abs(g.r - b.r) + std::abs(g.g - b.g) + std::abs(g.b - b.b);
+    }
+  ASSERT_GT(solid_change, 0);
+  EXPECT_GT(ghost_change / solid_change, 0.2);
+  EXPECT_LT(ghost_change / solid_change, 0.8);
+  EXPECT_EQ(frame(camera, {{bike, -1, false, 0.0f}}), without);
+
   // First person from the same bike: the bars and the rider's arms fill the bottom.
   std::vector<uint8_t> inside = frame(first_person_camera(*bike, 90.0f), {{bike, -1, true}});
   save(inside, "bike_first_person");
@@ -224,6 +243,17 @@ TEST_F(GlSceneTest, ABikeStandsInFrontOfTheCamera) {
   EXPECT_GT(low.spread, 10);
   delete_bike(bike);
   destroy_bike_world();
+}
+
+TEST(GhostOpacity, SeeThroughFarOutAndGoneWithinHalfTheFadeDistance) {
+  const float full = ghost_opacity(1000.0f, 10.0f);
+  EXPECT_GT(full, 0.2f);
+  EXPECT_LT(full, 1.0f);
+  EXPECT_FLOAT_EQ(ghost_opacity(10.0f, 10.0f), full);
+  EXPECT_FLOAT_EQ(ghost_opacity(5.0f, 10.0f), 0.0f);
+  EXPECT_FLOAT_EQ(ghost_opacity(0.0f, 10.0f), 0.0f);
+  EXPECT_NEAR(ghost_opacity(7.5f, 10.0f), full * 0.5f, 1e-6f);
+  EXPECT_FLOAT_EQ(ghost_opacity(0.0f, 0.0f), full);  // 0: never fades
 }
 
 TEST_F(GlSceneTest, WithoutFramebufferObjectsDirectPaintingFallsBackToSoftware) {

@@ -3,6 +3,7 @@
 // without cracks wherever the camera stands.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
@@ -176,6 +177,52 @@ TEST(GroundLod, GroundChangingEveryFrameStillSeesEachRefreshThrough) {
   int frames = 0;
   while (!update_ground_errors(&lod, t, GROUND_ERROR_BUDGET)) frames++;
   EXPECT_LT(frames, 400);
+  EXPECT_EQ(full.error, lod.error);
+  free_terrain(&t);
+}
+
+TEST(GroundLod, AFarRutReachesTheCoarseNodesWithinAFewFramesOnAFullSizeField) {
+  // 1025 x 1025: the coarse nodes of a small rut's refresh span the whole
+  // field, far more than the least budget gets through in a second. The
+  // frame budget follows the refresh's size instead.
+  Terrain t;
+  bumpy(&t, 9, 2.0f, 3);
+  GroundLod lod, full;
+  init_ground_lod(&lod, t, 0.02);
+  update_ground_errors(&lod, t, -1);
+  for (int r = 600; r < 604; r++)
+    for (int c = 300; c < 303; c++) t.heights[(size_t)(c + t.N * r)] -= 30.0f;
+  init_ground_lod(&full, t, 0.02);
+  update_ground_errors(&full, t, -1);
+  mark_ground_errors_dirty(&lod, 300, 600, 302, 603);
+  const long work = lod.work;
+  EXPECT_GT(work / GROUND_ERROR_BUDGET, 60);  // a second and more at the least budget
+  int frames = 0;
+  while (true) {
+    long budget = ground_error_budget(lod);
+    ASSERT_GE(budget, GROUND_ERROR_BUDGET);
+    ASSERT_LE(budget, GROUND_ERROR_BUDGET_MAX);
+    frames++;
+    if (update_ground_errors(&lod, t, budget)) break;
+    ASSERT_LT(frames, 100);
+  }
+  // The spread, or the cap where the work is more than the spread allows:
+  // a quarter of a second at 60 frames a second here.
+  EXPECT_LE(frames, std::max<long>(GROUND_REFRESH_FRAMES, work / GROUND_ERROR_BUDGET_MAX + 1) + 1);
+  EXPECT_LE(frames, 16);
+  EXPECT_EQ(full.error, lod.error);
+  // Ruts dug every frame somewhere else: each refresh still ends promptly,
+  // the hole's included.
+  for (int r = 200; r < 204; r++)
+    for (int c = 800; c < 803; c++) t.heights[(size_t)(c + t.N * r)] += 25.0f;
+  init_ground_lod(&full, t, 0.02);
+  update_ground_errors(&full, t, -1);
+  mark_ground_errors_dirty(&lod, 800, 200, 802, 203);
+  for (int frame = 0; frame < 2 * GROUND_REFRESH_FRAMES + 2; frame++) {
+    update_ground_errors(&lod, t, ground_error_budget(lod));
+    int c = 100 + frame;
+    mark_ground_errors_dirty(&lod, c, 100, c + 2, 102);  // heights unchanged there
+  }
   EXPECT_EQ(full.error, lod.error);
   free_terrain(&t);
 }

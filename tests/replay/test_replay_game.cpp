@@ -55,6 +55,7 @@ TEST(ReplayGame, ADemoPlaysThroughTheGamesHooks) {
   EXPECT_TRUE(hooks.race.bike(1, &view));
   EXPECT_EQ(g_views, 1);
   EXPECT_FALSE(view.skipping);
+  EXPECT_FALSE(view.ghost);  // a demo's rider, not a lap's ghost
 
   hooks.replay.rewind();
   EXPECT_EQ(g_race.tick, 200 - TICKS_PER_SECOND);

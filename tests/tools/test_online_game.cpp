@@ -94,8 +94,11 @@ void OnlineGame::race(bool lossy) {
   // Every bike of the handshake costs a round trip, 0.6 s and more when lossy.
   config.warmup_seconds = lossy ? 40.0 : 20.0;
   config.gate_drop_seconds = lossy ? 30.0 : 8.0;
-  // A lossy link's lap reports trail its bike by seconds.
-  config.finish_seconds = lossy ? 30.0 : 5.0;
+  // A lossy link's lap reports trail its bike by a minute and more (one in
+  // flight at a time, two gates a second at this speed), some riders' far
+  // more than others': a finish window this short is over long before the
+  // last of them arrive, and the server must wait for those still coming.
+  config.finish_seconds = 5.0;
   config.log_file = root_ + "/server.log";
   ASSERT_TRUE(start_server(&server_, config, platform_seconds()));
   started_ = true;
@@ -119,8 +122,10 @@ void OnlineGame::race(bool lossy) {
       if (!r->results_seen || r->results.size() < riders_.size() + 1) return false;
     return true;
   };
-  // Two laps through 300 ms of lag and 30 % loss take about four minutes here.
-  ASSERT_TRUE(run(lossy ? 450.0 : 300.0, all_results));
+  // Two laps through 300 ms of lag and 30 % loss take about five minutes
+  // here, most of it the lap reports catching up; a sanitizer build on a
+  // busy machine takes longer.
+  ASSERT_TRUE(run(lossy ? 720.0 : 300.0, all_results));
 
   // The game rode the race, sent its states, and every rider heard them.
   const std::vector<int>& order = server_.final_order;
@@ -151,10 +156,6 @@ void OnlineGame::race(bool lossy) {
 TEST_F(OnlineGame, TheGameAndTenRidersRaceTwoLapsOfRabbitHill) { race(false); }
 
 // "--fake-lag 300 ms" and "--fake-loss 30" on every client, the game's too.
-// Disabled while a known fault is open: in one run of the sanitizer build a
-// headless rider's final order put slot 10 first where the server placed it
-// tenth (its order is taken from its own timing when "Results:" arrives).
-// Run it with --gtest_also_run_disabled_tests when working on that.
-TEST_F(OnlineGame, DISABLED_WithLossAndLagTheyStillFinishInTheSameOrder) { race(true); }
+TEST_F(OnlineGame, WithLossAndLagTheyStillFinishInTheSameOrder) { race(true); }
 
 }  // namespace

@@ -429,33 +429,130 @@ TEST(ErosionApply, HostileTileValuesNeitherCrashNorPoisonTheField) {
   }
 }
 
-TEST(ErosionApply, ShadingCatchesUpWithinFourPasses) {
+// --- the frame's re-bake of dug ground -----------------------------------------------
+
+// Rolling ground (so normals differ from vertex to vertex) under a low sun,
+// with shadows, the normal map and everything baked.
+Terrain lit_rolling_ground() {
   Terrain t = flat();
+  for (int r = 0; r < t.N; r++)
+    for (int c = 0; c < t.N; c++) at(t, c, r) = 0.7f * std::sin(0.3f * c) * std::cos(0.2f * r);
+  TrackLighting l;
+  init_lighting(&l);
+  l.sun_vector = Vec3{0.6f, 0.64f, 0.48f};
+  t.light = shading_light(l);
   build_normal_map(&t);
-  auto rebaked = [](Terrain u) {
-    std::vector<uint8_t> shading = u.shading, normals = u.normal_map;
-    recompute_shading(&u, u.light, 0, 0, u.N - 1, u.N - 1);
-    return u.shading == shading && u.normal_map == normals;
-  };
+  for (int i = 0; i < t.N * t.N; i++) t.shadows[i] = (uint8_t)(i * 7);
   recompute_shading(&t, t.light, 0, 0, t.N - 1, t.N - 1);
+  return t;
+}
+
+void full_bake(Terrain* t) { recompute_shading(t, t->light, 0, 0, t->N - 1, t->N - 1); }
+
+TEST(ShadingRefresh, ErosionWaitsForTheFrameAndThenMatchesAFullBake) {
+  Terrain t = lit_rolling_ground();
+  const Terrain before = t;
   ErosionQueue q{};
-  int late = 0;
-  for (int pass = 0; pass < 12; pass++) {
-    queue_push(&q, t, 20 + 0.4f * pass, 30, 100, 30);
-    ASSERT_EQ(apply_erosion_records(&q, &t, 60, 60, 100), 1);
-    bool fresh = rebaked(t);
-    late = fresh ? 0 : late + 1;
-    EXPECT_LT(late, EROSION_REBAKE_PASSES) << pass;
-    // The change record follows the re-bake: blocks show up with it.
-    EXPECT_EQ(!blocks_since(t, 0).empty(), pass >= EROSION_REBAKE_PASSES - 1) << pass;
+  for (int i = 0; i < 6; i++) queue_push(&q, t, 20 + 0.4f * i, 30, 120, 40);
+  while (apply_erosion_records(&q, &t, 60, 60, 100) > 0) {
   }
-  // A pass that digs nothing settles what is owed, and so does a flush.
-  apply_erosion_records(&q, &t, 60, 60, 100);
-  EXPECT_TRUE(rebaked(t));
-  queue_push(&q, t, 40, 40, 100);
-  apply_erosion_records(&q, &t, 60, 60, 100);
-  flush_erosion_rebake(&q, &t);
-  EXPECT_TRUE(rebaked(t));
+  ASSERT_NE(t.heights, before.heights);  // the physics sees the ruts at once
+  EXPECT_EQ(t.shading, before.shading);   // the look waits for the frame
+  EXPECT_EQ(t.normal_map, before.normal_map);
+  EXPECT_FALSE(blocks_since(t, 0).empty());  // the renderer hears of it at once
+  EXPECT_FALSE(t.shading_due.empty());
+
+  // Far from the ruts nothing is re-baked: poison a patch there.
+  for (int r = 50; r < 60; r++)
+    for (int c = 50; c < 60; c++) t.shading[((size_t)r * t.N + c) * 3] = 1;
+  size_t rebaked = refresh_deformed_shading(&t);
+  EXPECT_GT(rebaked, 0u);
+  EXPECT_TRUE(t.shading_due.empty());
+  Terrain full = t;
+  full_bake(&full);
+  for (int r = 0; r < t.N; r++)
+    for (int c = 0; c < t.N; c++) {
+      size_t i = (size_t)r * t.N + c;
+      bool poisoned = r >= 50 && r < 60 && c >= 50 && c < 60;
+      if (poisoned) ASSERT_EQ(t.shading[i * 3], 1) << c << "," << r;
+      else ASSERT_EQ(t.shading[i * 3], full.shading[i * 3]) << c << "," << r;
+      ASSERT_EQ(t.shading[i * 3 + 1], full.shading[i * 3 + 1]) << c << "," << r;
+      ASSERT_EQ(t.normal_map[i * 3], full.normal_map[i * 3]) << c << "," << r;
+      ASSERT_EQ(t.normal_map[i * 3 + 2], full.normal_map[i * 3 + 2]) << c << "," << r;
+    }
+  // The ruts run from x 20 to 22 at z 30 with radius 4 and the pile behind:
+  // the re-bake stays within that, plus the ring.
+  EXPECT_LE(rebaked, (size_t)(16 * 14));
+  EXPECT_EQ(refresh_deformed_shading(&t), 0u);  // nothing left
+}
+
+TEST(ShadingRefresh, EachVertexIsRebakedOnceHoweverManyStrokesReachIt) {
+  Terrain t = lit_rolling_ground();
+  TerrainRegion touched = EMPTY_REGION;
+  ASSERT_TRUE(deform_heights(&t, 30.5f, 30.5f, 3, 0.1f, &touched));
+  Terrain once = t;
+  size_t single = refresh_deformed_shading(&once);
+  // The stroke changes columns and rows 28..33; the ring makes that 8 x 8.
+  EXPECT_EQ(single, 64u);
+  for (int k = 0; k < 5; k++) ASSERT_TRUE(deform_heights(&t, 30.5f, 30.5f, 3, 0.1f, &touched));
+  EXPECT_EQ(t.shading_due.size(), single);
+  // A stroke elsewhere adds only its own vertices, overlapping ones once.
+  ASSERT_TRUE(deform_heights(&t, 34.5f, 30.5f, 3, 0.1f, &touched));
+  EXPECT_EQ(refresh_deformed_shading(&t), single + 4 * 8);
+  Terrain full = t;
+  full_bake(&full);
+  EXPECT_EQ(t.shading, full.shading);
+  EXPECT_EQ(t.normal_map, full.normal_map);
+}
+
+TEST(ShadingRefresh, BrushStrokesRebakeAtOnceAndTakeWhatWasDueWithThem) {
+  Terrain t = lit_rolling_ground();
+  TerrainRegion touched = EMPTY_REGION;
+  ASSERT_TRUE(deform_heights(&t, 10, 10, 4, 0.5f, &touched));  // waiting
+  ASSERT_TRUE(deform(&t, 40, 40, 4, -0.5f));                    // a tool's stroke
+  EXPECT_TRUE(t.shading_due.empty());
+  Terrain full = t;
+  full_bake(&full);
+  EXPECT_EQ(t.shading, full.shading);
+  EXPECT_EQ(t.normal_map, full.normal_map);
+}
+
+TEST(ShadingRefresh, TheFramePaceWaitsFourTicksAndNotAfterTheClockGoesBack) {
+  Terrain t = lit_rolling_ground();
+  TerrainRegion touched = EMPTY_REGION;
+  const double tick = 1.0 / 128;
+  EXPECT_EQ(refresh_deformed_shading_on_pace(&t, 10 * tick), 0u);  // nothing due: nothing to do
+  ASSERT_TRUE(deform_heights(&t, 20, 20, 3, 0.2f, &touched));
+  // Frames at 60 a second after the last refresh at tick 10.
+  EXPECT_EQ(refresh_deformed_shading_on_pace(&t, 12 * tick), 0u);
+  EXPECT_EQ(refresh_deformed_shading_on_pace(&t, 13.5 * tick), 0u);
+  EXPECT_GT(refresh_deformed_shading_on_pace(&t, 14 * tick), 0u);  // four ticks on
+  EXPECT_TRUE(t.shading_due.empty());
+  ASSERT_TRUE(deform_heights(&t, 40, 40, 3, 0.2f, &touched));
+  EXPECT_EQ(refresh_deformed_shading_on_pace(&t, 16 * tick), 0u);
+  // A rewind or a new race: the clock went back, so at once.
+  EXPECT_GT(refresh_deformed_shading_on_pace(&t, 2 * tick), 0u);
+  Terrain full = t;
+  full_bake(&full);
+  EXPECT_EQ(t.shading, full.shading);
+}
+
+TEST(ShadingRefresh, ANewFieldDropsWhatWasDueForTheOldOne) {
+  Terrain t = lit_rolling_ground();
+  TerrainRegion touched = EMPTY_REGION;
+  ASSERT_TRUE(deform_heights(&t, 60, 60, 4, 0.5f, &touched));
+  init_flat_terrain(&t, 2, 1.0f, 0.0f);  // 9 x 9: the old indices are out of it
+  EXPECT_EQ(refresh_deformed_shading(&t), 0u);
+  // A grid swapped without the loaders' reset is not overrun either.
+  Terrain u = lit_rolling_ground();
+  ASSERT_TRUE(deform_heights(&u, 60, 60, 4, 0.5f, &touched));
+  std::vector<uint32_t> due = u.shading_due;
+  u = flat(2);
+  u.shading_due = due;
+  EXPECT_EQ(refresh_deformed_shading(&u), 0u);
+  EXPECT_TRUE(u.shading_due.empty());
+  ASSERT_TRUE(deform_heights(&u, 4, 4, 1, 0.5f, &touched));
+  EXPECT_GT(refresh_deformed_shading(&u), 0u);
 }
 
 // --- the change record ------------------------------------------------------------

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "track/terrain.h"
 
@@ -90,6 +92,63 @@ TEST(TerrainQuery, VertexNormals) {
   EXPECT_NEAR(n.x, -std::sqrt(0.5f), 1e-5f);
   EXPECT_NEAR(n.y, std::sqrt(0.5f), 1e-5f);
   EXPECT_NEAR(n.z, 0.0f, 1e-5f);
+}
+
+// The normal as the plain sum of the eight unit triangle normals around the
+// vertex, one at a time: the grouped arithmetic must give the same bits, or
+// shading baked in pieces would not match a whole-field bake elsewhere.
+Vec3 reference_normal(const Terrain& t, int c, int r) {
+  const float s = t.spacing;
+  static const int ring[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
+  Vec3 p[8];
+  for (int j = 0; j < 8; j++) {
+    int cc = c + ring[j][0], rr = r + ring[j][1];
+    p[j] = Vec3{(float)cc * s - (float)c * s, grid_height(t, cc, rr) - grid_height(t, c, r), (float)rr * s - (float)r * s};
+  }
+  Vec3 sum = {0, 0, 0};
+  for (int j = 0; j < 8; j++) {
+    Vec3 n = cross(p[(j + 1) & 7], p[j]);
+    float len = sqrtf(dot(n, n));
+    if (len > 0) sum = sum + n * (1.0f / len);
+  }
+  float len = sqrtf(dot(sum, sum));
+  if (len <= 0) return Vec3{0, 1, 0};
+  return sum * (1.0f / len);
+}
+
+TEST(TerrainQuery, VertexNormalsMatchTheOneAtATimeSumBitForBit) {
+  Terrain t{};
+  init_flat_terrain(&t, 3, 1.7f, 0.0f);  // 17 x 17
+  uint32_t seed = 12345;
+  for (float& h : t.heights) {
+    seed = seed * 1664525u + 1013904223u;
+    h = (float)(seed >> 8) / 16777216.0f * 40.0f - 20.0f;
+  }
+  // Cliffs, a flat patch (zero-area triangles do not occur, but level ones
+  // do) and huge steps.
+  for (int c = 0; c < 5; c++)
+    for (int r = 0; r < 5; r++) t.heights[(size_t)(c + 6) + (size_t)t.N * (size_t)(r + 6)] = 3.0f;
+  t.heights[(size_t)12 + (size_t)t.N * 3] = 1e6f;
+  t.heights[(size_t)13 + (size_t)t.N * 3] = -1e6f;
+  for (int r = 0; r < t.N; r++)
+    for (int c = 0; c < t.N; c++) {
+      Vec3 a = vertex_normal(t, c, r), b = reference_normal(t, c, r);
+      ASSERT_EQ(memcmp(&a, &b, sizeof a), 0) << c << "," << r << ": " << a.x << " " << a.y << " " << a.z;
+    }
+  // Four at a time, in scattered groups, lane by lane the same.
+  std::vector<uint32_t> inner;
+  for (int r = 1; r < t.N - 1; r++)
+    for (int c = 1; c < t.N - 1; c++) inner.push_back((uint32_t)(c + t.N * r));
+  for (size_t k = 0; k + 4 <= inner.size(); k += 4) {
+    uint32_t group[4] = {inner[k], inner[(k * 7 + 1) % inner.size()], inner[(k * 13 + 5) % inner.size()],
+                         inner[k + 3]};
+    Vec3 n[4];
+    vertex_normals4(t, group, n);
+    for (int g = 0; g < 4; g++) {
+      Vec3 want = reference_normal(t, (int)(group[g] % t.N), (int)(group[g] / t.N));
+      ASSERT_EQ(memcmp(&n[g], &want, sizeof want), 0) << group[g] << " lane " << g;
+    }
+  }
 }
 
 TEST(TerrainQuery, TileAtClampsToTheMap) {

@@ -559,8 +559,7 @@ void run_runner(Runner* r, FILE* log) {
 void end_ground_record(Runner* r) {
   if (!r->options.record_ground || !r->race.track) return;
   Terrain* t = &r->race.track->terrain;
-  for (int s = 0; s < MAX_BIKES; s++)
-    if (r->race.bikes[s]) flush_erosion_rebake(&r->race.bikes[s]->erosion, t);
+  refresh_deformed_shading(t);
   r->ground.ticks = r->race.tick - r->start_tick;
   finish_rut_record(*t, &r->ground);
 }

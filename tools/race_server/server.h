@@ -115,6 +115,7 @@ struct ServerClient {
   bool fresh_state = false;   // a state not yet relayed
   StateRecord record = {};
   double last_state_time = 0.0;
+  double last_report_time = -1e9;  // when a lap report of this race was last taken
   RecordedPosition positions[SERVER_POSITION_RING] = {};
   int position_count = 0, position_head = 0;
   BikeTiming timing;

@@ -22,6 +22,17 @@ constexpr float GATE_EVIDENCE_SPEED = 150.0f;  // ft/s
 constexpr int GATE_EVIDENCE_TICKS = 32;
 // A client's clock may run this far ahead of ours before its stamps are refused.
 constexpr int CLOCK_SLACK_TICKS = 256;
+// Lap reports travel one at a time through the reliable queue, so on a
+// lossy link they can trail the bike by a minute and more. A rider still
+// short of its finish whose reports keep coming is waited for: until none
+// has come for this long (at 30 % loss each way a report can take a few
+// seconds of resends), ...
+constexpr double REPORT_PATIENCE_SECONDS = 15.0;
+// ... and at most this long past the finish window.
+constexpr double LATE_REPORT_LIMIT_SECONDS = 180.0;
+// The finish window: the configured time after the first finish, and this
+// much more for slow links.
+constexpr double FINISH_GRACE_SECONDS = 10.0;
 
 bool timed_race(const RaceServer& s) {
   return (s.phase == PHASE_RACE || s.phase == PHASE_FINISH) && s.track.gates.timed;
@@ -178,6 +189,34 @@ bool race_over(const RaceServer& s, const std::vector<int>& order) {
   return true;
 }
 
+// The earliest tick at which any rider passed the finishing gate, or -1.
+int first_finish_tick(const RaceServer& s) {
+  const int gate = finishing_gate(s.track.gates, s.lap_total);
+  int first = -1;
+  for (const ServerClient& c : s.clients) {
+    if (c.state != CLIENT_JOINED || !c.rider) continue;
+    const int t = pass_tick(c.timing, gate);
+    if (t >= 0 && (first < 0 || t < first)) first = t;
+  }
+  return first;
+}
+
+// Whether some rider's lap reports are still on their way: it has not
+// finished, still sends states, had a report taken lately, and its newest
+// gate is from before the end of the finish window (counted in race ticks
+// from the first finish, however late the reports of either arrived).
+bool reports_still_coming(const RaceServer& s) {
+  const int first = first_finish_tick(s);
+  if (first < 0) return false;
+  const long window_end = first + std::lround((s.config.finish_seconds + FINISH_GRACE_SECONDS) * TICKS_PER_SECOND);
+  for (const ServerClient& c : s.clients) {
+    if (c.state != CLIENT_JOINED || c.robot || !c.rider || c.timing.finished) continue;
+    if (s.now - c.last_state_time >= 1.0 || s.now - c.last_report_time >= REPORT_PATIENCE_SECONDS) continue;
+    if (last_pass(c.timing) < window_end) return true;
+  }
+  return false;
+}
+
 int human_riders(const RaceServer& s) {
   int n = 0;
   for (const ServerClient& c : s.clients) n += c.state == CLIENT_JOINED && !c.robot;
@@ -227,6 +266,7 @@ void reset_rider(ServerClient* c) {
   c->restart_vote = false;
   c->timing_sent = 0;
   c->last_state_time = 0.0;
+  c->last_report_time = -1e9;
 }
 
 }  // namespace
@@ -433,6 +473,7 @@ void take_lap_report(RaceServer* s, ServerClient* c, const uint8_t* p, int lengt
   }
   set_pass_tick(&c->timing, g, t);
   set_gates_passed(&c->timing, g + 1);
+  c->last_report_time = s->now;
   log_pass(s, client_index(*s, c), g, t);
   settle_server_finishes(s);
 }
@@ -530,8 +571,13 @@ void run_race_cycle(RaceServer* s) {
       for (const ServerClient& c : s->clients)
         if (c.in_race && !c.robot && (c.timing_sent < s->timing_log.size() || !c.out.queue.empty()))
           delivered = false;
+      // Past the finish window those who have not finished are out, unless
+      // their reports are still arriving from inside it.
+      const double window_end = s->phase_end + FINISH_GRACE_SECONDS;
+      const bool window_over =
+          s->now >= window_end && (s->now >= window_end + LATE_REPORT_LIMIT_SECONDS || !reports_still_coming(*s));
       if (s->phase == PHASE_FINISH &&
-          ((race_over(*s, order) && (delivered || s->now >= s->phase_end + 5.0)) || s->now >= s->phase_end + 10.0)) {
+          ((race_over(*s, order) && (delivered || s->now >= s->phase_end + 5.0)) || window_over)) {
         show_results(s);
       }
       break;

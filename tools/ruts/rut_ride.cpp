@@ -159,13 +159,13 @@ void ride_ruts(Terrain* t, const RutRideOptions& o, RutRideResult* out) {
   out->finished = out->min_laps >= o.laps;
   out->laps = laps;
   for (int i = 0; i < count; i++) {
-    flush_erosion_rebake(&bikes[i]->erosion, t);
     out->crashes += bikes[i]->crash_count;
     out->crashes_per_bike.push_back(bikes[i]->crash_count);
     out->final_position.push_back(to_vec3(body_position(*bikes[i], BODY_FRAME)));
     delete_bike(bikes[i]);
   }
   destroy_bike_world();
+  refresh_deformed_shading(t);
 
   finish_rut_record(*t, out);
   out->wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
