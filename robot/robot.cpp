@@ -86,9 +86,13 @@ constexpr int TOPPLE_TICKS = TICKS_PER_SECOND;  // longest it tries a foot down 
 // ignored), the two are tangled.
 constexpr int TANGLE_TICKS = TICKS_PER_SECOND / 2;
 constexpr int TOUCH_GAP = 16;
-constexpr int UNTANGLE_TICKS = 2 * TICKS_PER_SECOND;  // each turn of coming apart
 constexpr double TANGLE_STEER = 0.4;  // steering (lean) away from a bike it is tangled with
-constexpr double CRAWL_SPEED = 2.5;  // ft/s forward that still counts as getting somewhere when stuck
+constexpr double CRAWL_SPEED = 2.5;
+constexpr double TURN_BACK_COS = -0.2;  // heading this far off the path's it turns round for it
+constexpr int START_STRAIGHT_TICKS = 2 * TICKS_PER_SECOND;  // straight ahead off the gate
+// Seconds later off the gate for each gate's width (ft) further from the
+// first checkpoint than the nearest starting gate.
+constexpr double START_STAGGER = 0.1, GATE_PITCH = 3.5;  // ft/s forward that still counts as getting somewhere when stuck
 constexpr double TOPPLED_LEAN = 0.55;
 // At walking pace the bars steer directly and the bike leans as far as
 // they are turned: no more than this share of lock, or it lies down.
@@ -197,6 +201,7 @@ void choose(Robot* r, const RobotWorld& w, const Bike& bike, int target, bool at
   r->ridden_clean = true;
   r->line_start_tick = w.tick;
   if (!pick_line(r, w, bike, target)) r->from_start = false;
+  r->in_trouble = false;
   r->line_open = r->from_start;
 }
 
@@ -232,6 +237,20 @@ void track_path(Robot* r, DVec p) {
 
 double path_curvature(const std::vector<PathPoint>& path, int i);
 
+// Ticks a robot waits after the gate drop. Lines from every starting place
+// meet at the first turn; the bikes standing nearest the first checkpoint
+// go at once and those further out a moment later, each in turn, so that
+// they funnel in rather than arrive side by side.
+int start_delay(const RobotWorld& w, DVec p) {
+  if (w.gates->starting_gates.empty() || w.gates->sequence.empty()) return 0;
+  const Vec3 goal = checkpoint_of_gate(*w.gates, 0).point;
+  auto distance = [&](Vec3 q) { return std::sqrt((q.x - goal.x) * (q.x - goal.x) + (q.z - goal.z) * (q.z - goal.z)); };
+  double nearest = 1e300;
+  for (const StartingGate& g : w.gates->starting_gates) nearest = std::fmin(nearest, distance(g.position));
+  double extra = std::fmax(0.0, distance(to_vec3(p)) - nearest);
+  return (int)(START_STAGGER * extra / GATE_PITCH * TICKS_PER_SECOND);
+}
+
 // Keeps count of how long the bike has been touching another one (short
 // gaps in the contacts do not end it), and on which side that one is.
 void note_touch(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fwd) {
@@ -245,7 +264,11 @@ void note_touch(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec fw
     r->last_touch_tick = w.tick;
     r->touch_slot = other;
     DVec right = cross(fwd, DVec{0, 1, 0});
-    r->touch_side = dot(horizontal(body_position(*o, BODY_FRAME) - p), right) >= 0 ? 1 : -1;
+    DVec d = horizontal(body_position(*o, BODY_FRAME) - p);
+    r->touch_side = dot(d, right) >= 0 ? 1 : -1;
+    double along = dot(d, fwd);
+    // The one behind gives way; level with it, the higher slot.
+    r->touch_yield = along > 1.0 || (along > -1.0 && other < bike.slot);
   } else if (w.tick - r->last_touch_tick > TOUCH_GAP) {
     r->touch_ticks = 0;
   }
@@ -495,10 +518,15 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
 
   // 1. Gates.
   if (r->mode == ROBOT_WAITING) {
+    r->start_tick = w.tick;
+    r->start_position = to_vec3(p);
+    r->start_heading = to_vec3(fwd);
+    r->start_delay = start_delay(w, p);
     r->seen_gates = timing.gates_passed;
     schedule_mistake(r, w.tick);
     choose(r, w, bike, next_target(w, timing), timing.gates_passed == 0);
   } else if (r->mode == ROBOT_DOWN) {
+    r->in_trouble = true;  // wherever it fell, it may be off the track
     choose(r, w, bike, next_target(w, timing), false);
   }
   if (timing.gates_passed != r->seen_gates) {
@@ -512,6 +540,12 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     }
   }
 
+  // Off the gate in turn (see start_delay).
+  if (timing.gates_passed == 0 && w.tick - r->start_tick < r->start_delay) {
+    hold_for_start(control);
+    return;
+  }
+
   // 2. Where on the path.
   track_path(r, p);
   bool lost = std::fabs(r->lateral - r->side_offset) > REJOIN_DISTANCE;
@@ -521,6 +555,9 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     // split passed.
     int target = r->target_gate;
     if (timing.finished && ran_out && target >= 0) target = next_split_gate(*w.gates, target);
+    // Off a path through the checkpoints (or past its end short of the
+    // gate), it may be off the track too.
+    if (r->mode == ROBOT_BOOTSTRAP) r->in_trouble = true;
     choose(r, w, bike, target, false);
     track_path(r, p);
     // Past the end of every line and still short of the gate: make for its
@@ -545,17 +582,10 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   // whatever the rear wheel does.
   if (r->mode == ROBOT_BACKING) {
     if (--r->backing_ticks <= 0) {
+      r->in_trouble = true;
       choose(r, w, bike, r->target_gate, false);
-      // No line near: the way to the checkpoint starts up the gentlest
-      // slope, not straight at the bank it was stuck on.
-      Vec3 via, through;
-      bool has_via = false, escaping = false;
-      int next_gate = timing.gates_passed;
-      if (r->mode == ROBOT_BOOTSTRAP && r->target_gate >= next_gate &&
-          escape_route(*w.terrain, to_vec3(p), checkpoint_of_gate(*w.gates, next_gate), &via, &has_via, &through)) {
-        build_bootstrap_path(r, w, to_vec3(p), next_gate, r->target_gate, has_via ? &via : nullptr, &through);
-        escaping = true;
-      }
+      // (choose does that from a bootstrap path.)
+      bool escaping = r->mode == ROBOT_BOOTSTRAP;
       track_path(r, p);
       r->power_ticks = POWER_TICKS;
       // Out past whatever held it, on the side it backed away to (two
@@ -639,6 +669,17 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
       double accel = speed * speed * curvature - wy * wy * offset + 2 * zeta * wy * speed * std::sin(heading_error);
       double limit = std::fmin(bike.tuning.roll_limit_angle, 50 * PI / 180);
       steer = limit > 1e-3 ? std::atan(accel / G) / limit : 0;
+      // Facing away from the path (after a fall, or run past it), the law
+      // above no longer turns the bike: turn for the aim point instead.
+      // A bank on the side it would turn to: round the other way.
+      if (std::cos(heading_error) < TURN_BACK_COS) {
+        double side = alpha > 0 ? 1.0 : -1.0;
+        auto h = [&](double d) {
+          return (double)height_at(*w.terrain, (float)(p.x + right.x * d), (float)(p.z + right.z * d));
+        };
+        if (h(6 * side) - h(0) > 1.5 && h(-6 * side) - h(0) < 1.5) side = -side;
+        steer = side;
+      }
     } else {
       steer = 2.0 * alpha;
     }
@@ -647,6 +688,14 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   bool tangled = r->touch_ticks > TANGLE_TICKS;
   if (tangled) steer -= TANGLE_STEER * r->touch_side;
   if (speed < TOPPLED_SPEED) steer = clampd(steer, -WALKING_STEER, WALKING_STEER);
+  // Off the gate every bike first drives straight ahead, as its neighbours
+  // do: turning for the line at once, side by side, they collide.
+  if (timing.gates_passed <= 1 && w.tick - r->start_tick - r->start_delay < START_STRAIGHT_TICKS) {
+    DVec ahead = dvec(r->start_position) + dvec(r->start_heading) * 60.0;
+    DVec to = horizontal(ahead - p);
+    DVec right = cross(fwd, DVec{0, 1, 0});
+    steer = clampd(2.0 * std::atan2(dot(to, right), dot(to, fwd)), -0.3, 0.3);
+  }
   // The bars move at a rider's pace: snapping from lock to lock sets the
   // bike rocking.
   steer = clampd(steer, -1, 1);
@@ -670,6 +719,7 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   want *= 1 - 0.5 * clampd((off - 2) / 10, 0, 1);
   want *= 1 - 0.5 * clampd((std::fabs(alpha) - 0.35) / 0.9, 0, 1);
   want = std::fmax(want, 12.0);  // never stall on the track
+  if (std::fabs(alpha) > PI / 2) want = 12.0;  // turning round for a path behind
   // Except behind or beside a bike it must not run into.
   want = std::fmin(want, cap);
   double error = want - speed;
@@ -695,7 +745,8 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
     control[CONTROL_THROTTLE] =
         (float)clampd(0.3 + 0.1 * error + r->throttle_integral, 0, r->throttle_cap * (0.4 + 0.6 * grip_left));
   }
-  if (r->power_ticks > 0) {
+  // (Not facing away from the path: that would ride it off further.)
+  if (r->power_ticks > 0 && std::fabs(alpha) < PI / 2) {
     control[CONTROL_THROTTLE] = std::fmax(control[CONTROL_THROTTLE], r->throttle_cap);
     control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
   }
@@ -717,23 +768,22 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
   // one in the higher slot drops back, so they come apart instead of
   // sliding on locked together.
   if (tangled) {
-    // First the lower slot tries to pull away from the higher, which rolls
-    // off (and brakes, if it is going anywhere); if they are still caught,
-    // the lower one waits and the higher backs out; and so on in turn.
-    bool higher = r->touch_slot < bike.slot;
-    bool pull_away = (r->touch_ticks - TANGLE_TICKS) % (2 * UNTANGLE_TICKS) < UNTANGLE_TICKS;
-    if (higher == pull_away) {
+    // The one behind (or, level, the higher slot) gives way: it rolls off
+    // and brakes if they are moving, backs out if they are not; the other
+    // drives on. Each bike of a knot of three judges by the one it touches
+    // last, so the front one always gets away first.
+    if (r->touch_yield) {
       control[CONTROL_THROTTLE] = 0;
-      float brake = higher && speed < SLOW_BIKE_SPEED ? 0.0f : 0.3f;
-      control[CONTROL_FRONT_BRAKE] = std::fmax(control[CONTROL_FRONT_BRAKE], brake);
-      control[CONTROL_REAR_BRAKE] = std::fmax(control[CONTROL_REAR_BRAKE], 0.7f * brake);
-      if (higher) control[CONTROL_BACK_UP] = 0;
-    } else if (!higher) {
+      if (speed > SLOW_BIKE_SPEED) {
+        control[CONTROL_FRONT_BRAKE] = std::fmax(control[CONTROL_FRONT_BRAKE], 0.3f);
+        control[CONTROL_REAR_BRAKE] = std::fmax(control[CONTROL_REAR_BRAKE], 0.2f);
+      } else {
+        control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
+        control[CONTROL_BACK_UP] = 1;
+      }
+    } else {
       control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
       control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], 0.6 * r->throttle_cap);
-    } else {
-      control[CONTROL_THROTTLE] = control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
-      control[CONTROL_BACK_UP] = 1;
     }
   }
 }
@@ -916,7 +966,7 @@ bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* 
       }
       for (int k = 0; k < 16; k++) {
         double h = k * PI / 8;
-        for (double radius : {20.0, 40.0}) {
+        for (double radius : {20.0, 40.0, 80.0}) {
           Vec3 v{(float)(p.x + std::sin(h) * radius), p.y, (float)(p.z + std::cos(h) * radius)};
           double c = std::fmax(steepest_climb(terrain, p, v), steepest_climb(terrain, v, t)) +
                      ESCAPE_LENGTH_COST * (span(p, v) + span(v, t));
@@ -934,6 +984,22 @@ bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* 
   return found;
 }
 
+// A bootstrap path from where the robot is; after a fall or being stuck
+// (it may be off the track below a bank), by the gentlest way up to the
+// gate ahead (escape_route). Riding the track, the checkpoints' way: a
+// jump's face is steep too, and meant to be ridden.
+void bootstrap_from(Robot* r, const RobotWorld& w, Vec3 start, int from, int to) {
+  Vec3 via, through;
+  bool has_via = false;
+  bool trouble = r->in_trouble;
+  r->in_trouble = false;
+  if (trouble && from >= 0 && from <= to && from < (int)w.gates->sequence.size() &&
+      escape_route(*w.terrain, start, checkpoint_of_gate(*w.gates, from), &via, &has_via, &through))
+    build_bootstrap_path(r, w, start, from, to, has_via ? &via : nullptr, &through);
+  else
+    build_bootstrap_path(r, w, start, from, to);
+}
+
 bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
   r->picks++;
   r->side_offset = 0;
@@ -944,7 +1010,7 @@ bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
   Vec3 start = to_vec3(p);
   int from = r->seen_gates > 0 ? r->seen_gates : 0;
   if (group < 0 || group >= (int)w.store->groups.size()) {
-    build_bootstrap_path(r, w, start, from, target);
+    bootstrap_from(r, w, start, from, target);
     return false;
   }
   LineGroup& lines = w.store->groups[(size_t)group];
@@ -994,7 +1060,7 @@ bool pick_line(Robot* r, const RobotWorld& w, const Bike& bike, int target) {
     }
   }
   if (chosen < 0 || chosen_match < 0.01) {
-    build_bootstrap_path(r, w, start, from, target);
+    bootstrap_from(r, w, start, from, target);
     return false;
   }
   log_printf("auto pilot: picking %d score = %f match = %f last_picked = %f\n", chosen, chosen_score, chosen_match,

@@ -107,10 +107,15 @@ struct Robot {
   int last_touch_tick;
   int touch_side;        // -1 the bike touched is on the left, +1 on the right
   int touch_slot;
+  bool touch_yield;      // it is the one to give way
+  bool in_trouble;       // the next bootstrap path starts by the way out (escape_route)
   int mistake_ticks;     // ticks left of the current mistake
   float mistake_steer, mistake_pace;
   int next_mistake_tick;
   int picks;             // lines picked so far (tests, statistics)
+  int start_tick;        // the gate drop
+  int start_delay;       // ticks it waits after it before setting off
+  Vec3 start_position, start_heading;  // where it stood and faced then
 };
 
 // Everything a robot looks at besides its own bike.
