@@ -75,8 +75,9 @@ void cell_span(const Terrain& t, double lo, double hi, int* first, int* last) {
   *last = std::clamp(b, 0, top);
 }
 
-// Highest terrain vertex under a square: a cheap lower bound for skipping
-// bodies that are clear of the ground.
+// Highest terrain vertex under a square: a cheap bound for skipping bodies
+// that are clear of the ground (off the field the edge cells' vertices
+// include the edge heights the flat ground beyond has, so it still holds).
 double highest_ground(const Terrain& t, double x, double z, double half) {
   int c0, c1, r0, r1;
   cell_span(t, x - half, x + half, &c0, &c1);
@@ -91,10 +92,18 @@ double highest_ground(const Terrain& t, double x, double z, double half) {
   return top > -1e300 ? (double)top : -1e300;
 }
 
+// Cells under [lo, hi] for the triangle tests: beyond the field the ground
+// goes on flat at the edge heights (cell_triangles clamps only heights).
+void cell_span_beyond(const Terrain& t, double lo, double hi, int* first, int* last) {
+  const double bound = 2.0 * t.N;
+  *first = (int)std::floor(clampd(lo / t.spacing, -bound, bound));
+  *last = (int)std::floor(clampd(hi / t.spacing, -bound, bound));
+}
+
 bool sphere_terrain_contact(const Terrain& t, DVec c, double radius, TriangleContact* out) {
   int c0, c1, r0, r1;
-  cell_span(t, c.x - radius, c.x + radius, &c0, &c1);
-  cell_span(t, c.z - radius, c.z + radius, &r0, &r1);
+  cell_span_beyond(t, c.x - radius, c.x + radius, &c0, &c1);
+  cell_span_beyond(t, c.z - radius, c.z + radius, &r0, &r1);
   bool found = false;
   out->depth = 0;
   for (int r = r0; r <= r1; r++)
@@ -319,7 +328,7 @@ void make_part_contacts(Bike* b, const Terrain& terrain) {
       double radius = shape->sphere[i].radius;
       if (c.y - radius > body_top) continue;
       if (c.y - radius > highest_ground(terrain, c.x, c.z, radius)) continue;
-      TriangleContact hit;
+      TriangleContact hit{};
       if (sphere_terrain_contact(terrain, c, shape->sphere[i].radius, &hit))
         hits[n++] = SphereHit{body, hit.depth, hit.point, hit.normal};
     }

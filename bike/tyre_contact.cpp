@@ -9,12 +9,14 @@
 
 namespace {
 
+// Cells under [lo, hi] along one axis. Past the field's edges the cells are
+// not clamped back onto it: cell_triangles gives them the edge heights, so
+// the ground goes on flat there, as height_at says, and a wheel that leaves
+// the field rolls on instead of dropping out of the world.
 void cell_range(const Terrain& t, double lo, double hi, int* first, int* last) {
-  int a = (int)std::floor(clampd(lo / t.spacing, -1e6, 1e6));
-  int b = (int)std::floor(clampd(hi / t.spacing, -1e6, 1e6));
-  int top = t.N - 2;
-  *first = a < 0 ? 0 : (a > top ? top : a);
-  *last = b < 0 ? 0 : (b > top ? top : b);
+  const double bound = 2.0 * t.N;
+  *first = (int)std::floor(clampd(lo / t.spacing, -bound, bound));
+  *last = (int)std::floor(clampd(hi / t.spacing, -bound, bound));
 }
 
 void to_dvec(const Vec3 in[3], DVec out[3]) {

@@ -239,6 +239,20 @@ TEST(Scenario, KeyboardRiderLapsTheProvingGroundWithoutCrashing) {
   EXPECT_TRUE(home);
 }
 
+TEST(Scenario, RidingOffTheFieldRollsOnFlatGround) {
+  // From 30 ft inside the far edge, heading out across it: past the edge
+  // the ground goes on level with the edge, so the bike rides on instead of
+  // dropping out of the world.
+  double lowest = 1e9, furthest = 0;
+  ride_script("course flat\nstart 1024 2018 180\nduration 6\nat 0.5 throttle=0.4\n", [&](const Ride& r) {
+    DVec p = body_position(*r.bike, BODY_FRAME);
+    if (seconds(r) > 1) lowest = std::min(lowest, p.y);
+    furthest = std::max(furthest, p.z);
+  });
+  EXPECT_GT(furthest, 2048 + 20);  // well past the last row of the field
+  EXPECT_GT(lowest, 0.5);          // the frame still rides above the ground
+}
+
 TEST(Scenario, SpinningTyreThrowsRoost) {
   int most = 0;
   ride_script("course flat\nduration 2\nat 0.2 throttle=1\n", [&](const Ride&) { most = std::max(most, g_roost.live); });
