@@ -92,18 +92,10 @@ double highest_ground(const Terrain& t, double x, double z, double half) {
   return top > -1e300 ? (double)top : -1e300;
 }
 
-// Cells under [lo, hi] for the triangle tests: beyond the field the ground
-// goes on flat at the edge heights (cell_triangles clamps only heights).
-void cell_span_beyond(const Terrain& t, double lo, double hi, int* first, int* last) {
-  const double bound = 2.0 * t.N;
-  *first = (int)std::floor(clampd(lo / t.spacing, -bound, bound));
-  *last = (int)std::floor(clampd(hi / t.spacing, -bound, bound));
-}
-
 bool sphere_terrain_contact(const Terrain& t, DVec c, double radius, TriangleContact* out) {
   int c0, c1, r0, r1;
-  cell_span_beyond(t, c.x - radius, c.x + radius, &c0, &c1);
-  cell_span_beyond(t, c.z - radius, c.z + radius, &r0, &r1);
+  cell_span_beyond_edges(t, c.x - radius, c.x + radius, &c0, &c1);
+  cell_span_beyond_edges(t, c.z - radius, c.z + radius, &r0, &r1);
   bool found = false;
   out->depth = 0;
   for (int r = r0; r <= r1; r++)

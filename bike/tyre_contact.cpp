@@ -9,16 +9,6 @@
 
 namespace {
 
-// Cells under [lo, hi] along one axis. Past the field's edges the cells are
-// not clamped back onto it: cell_triangles gives them the edge heights, so
-// the ground goes on flat there, as height_at says, and a wheel that leaves
-// the field rolls on instead of dropping out of the world.
-void cell_range(const Terrain& t, double lo, double hi, int* first, int* last) {
-  const double bound = 2.0 * t.N;
-  *first = (int)std::floor(clampd(lo / t.spacing, -bound, bound));
-  *last = (int)std::floor(clampd(hi / t.spacing, -bound, bound));
-}
-
 void to_dvec(const Vec3 in[3], DVec out[3]) {
   for (int i = 0; i < 3; i++) out[i] = dvec(in[i]);
 }
@@ -29,8 +19,8 @@ bool find_wheel_contact(const Terrain& t, DVec c, DVec axle, double R, double r,
   if (t.N < 2) return false;
   double ext = R + r;
   int c0, c1, r0, r1;
-  cell_range(t, c.x - ext, c.x + ext, &c0, &c1);
-  cell_range(t, c.z - ext, c.z + ext, &r0, &r1);
+  cell_span_beyond_edges(t, c.x - ext, c.x + ext, &c0, &c1);
+  cell_span_beyond_edges(t, c.z - ext, c.z + ext, &r0, &r1);
 
   // Start with the triangle under the circle's lowest point: on smooth ground
   // it holds the deepest contact, and knowing it lets the others give up early.

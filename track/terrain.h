@@ -3,6 +3,8 @@
 // surface queries that physics, robots and rendering share.
 #pragma once
 
+#include <cmath>
+
 #include <cstdint>
 #include <vector>
 
@@ -119,6 +121,16 @@ inline float grid_height(const Terrain& t, int c, int r) {
   c = c < 0 ? 0 : (c >= t.N ? t.N - 1 : c);
   r = r < 0 ? 0 : (r >= t.N ? t.N - 1 : r);
   return t.heights[(size_t)c + (size_t)t.N * (size_t)r];
+}
+
+// Cells under [lo, hi] along one axis for triangle tests. Cells past the
+// field's edges are kept: cell_triangles gives them the edge heights, so the
+// ground goes on flat there as height_at says (bounded two fields out).
+inline void cell_span_beyond_edges(const Terrain& t, double lo, double hi, int* first, int* last) {
+  const double bound = 2.0 * t.N;
+  const double a = lo / t.spacing, b = hi / t.spacing;
+  *first = (int)std::floor(a < -bound ? -bound : (a > bound ? bound : a));
+  *last = (int)std::floor(b < -bound ? -bound : (b > bound ? bound : b));
 }
 
 // Ground height at (x, z) on the checkerboard triangulation; flat beyond the edges.
