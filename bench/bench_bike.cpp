@@ -16,6 +16,9 @@
 // their cost per bike per tick, "rebaked/t" the vertices re-baked per tick.
 // The machine may be shared: the "cpu" columns give the same ratio from
 // the thread's processor time (ours = everything timed but the step).
+// After each row "state" is a digest of where the run ended (every body's
+// position, rotation and velocities, the ground's heights and the live
+// roost): a faster build of the same simulation must print the same one.
 #include <chrono>
 #include <ctime>
 #include <cmath>
@@ -58,6 +61,39 @@ struct Phases {
   double total() const { return ours() + step; }
 };
 
+// FNV-1a over raw bytes.
+struct Digest {
+  uint64_t h = 1469598103934665603ull;
+  void add(const void* data, size_t n) {
+    const unsigned char* p = (const unsigned char*)data;
+    for (size_t i = 0; i < n; i++) h = (h ^ p[i]) * 1099511628211ull;
+  }
+  void add_reals(const double* v, int n) { add(v, sizeof(double) * (size_t)n); }
+};
+
+uint64_t state_digest(Bike* const bikes[], int count, const Terrain& terrain, const RoostRing& roost) {
+  Digest d;
+  for (int i = 0; i < count; i++)
+    for (int k = 0; k < BODY_COUNT; k++) {
+      dBodyID b = bikes[i]->body[k];
+      d.add_reals(dBodyGetPosition(b), 3);
+      d.add_reals(dBodyGetQuaternion(b), 4);
+      d.add_reals(dBodyGetLinearVel(b), 3);
+      d.add_reals(dBodyGetAngularVel(b), 3);
+    }
+  d.add(terrain.heights.data(), sizeof(float) * terrain.heights.size());
+  d.add(terrain.shading.data(), terrain.shading.size());
+  d.add(terrain.normal_map.data(), terrain.normal_map.size());
+  for (const RoostParticle& p : roost.particle) {
+    if (p.mode == ROOST_DISABLED) continue;
+    d.add(&p.position, sizeof p.position);
+    d.add(&p.velocity, sizeof p.velocity);
+    d.add(&p.size, sizeof p.size);
+    d.add(p.color, sizeof p.color);
+  }
+  return d.h;
+}
+
 struct Result {
   int bikes;
   int ticks;
@@ -66,6 +102,7 @@ struct Result {
   int64_t strokes;  // brush strokes during the timed ticks
   int64_t rebaked;  // vertices re-baked during the timed ticks
   double cpu_ours, cpu_step;
+  uint64_t digest;
 };
 
 Result measure(Terrain* ground, Course course, int count, double run_seconds, float erosion) {
@@ -100,7 +137,7 @@ Result measure(Terrain* ground, Course course, int count, double run_seconds, fl
     at.y = height_at(terrain, at.x, at.z);
     place_bike(bikes[i], at, heading);
   }
-  Result r{count, 0, {}, 0, 0, 0, 0, 0};
+  Result r{count, 0, {}, 0, 0, 0, 0, 0, 0};
   int64_t strokes_before = 0;
   int warm = 256;
   int ticks = warm + (int)(run_seconds * TICKS_PER_SECOND);
@@ -166,6 +203,7 @@ Result measure(Terrain* ground, Course course, int count, double run_seconds, fl
     }
   }
   r.strokes = terrain.modification_count - strokes_before;
+  r.digest = state_digest(bikes, count, terrain, g_roost);
   for (int i = 0; i < count; i++) {
     if (bikes[i]->crash_count > 0) r.crashed++;
     delete_bike(bikes[i]);
@@ -237,6 +275,7 @@ int main(int argc, char** argv) {
            s.step * per, s.total() * per, ratio, realtime, r.crashed, s.erode * per / n,
            (double)r.strokes / r.ticks / n, (double)r.rebaked / r.ticks, s.rebake * per, r.cpu_ours * per, r.cpu_step * per,
            (r.cpu_ours + r.cpu_step) / r.cpu_step);
+    printf("%6s state %016llx\n", "", (unsigned long long)r.digest);
     if (out)
       fprintf(out, "%s,%d,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.3f,%.2f,%g,%.2f\n", course_name(course), n,
               s.contact * per, s.collide * per, s.force * per, s.roost * per, s.step * per, s.total() * per, ratio,

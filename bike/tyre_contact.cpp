@@ -13,6 +13,41 @@ void to_dvec(const Vec3 in[3], DVec out[3]) {
   for (int i = 0; i < 3; i++) out[i] = dvec(in[i]);
 }
 
+// Far more than the rounding of any distance the torus test works out on a
+// field a few thousand feet across, far less than anything a tyre feels.
+constexpr double CLEAR_MARGIN = 1e-6;
+
+// Whether a cell's two triangles are settled without the torus test: both
+// lie in the box of the cell's corners below its highest corner. When that
+// box is wholly below the core circle, no circle point lies under a triangle
+// point, so the clearance the torus test finds is the distance from a circle
+// point to a triangle point (over the face, beside an edge or at a wall);
+// when the box is also farther than R + (r - beat) from the centre, every such
+// distance is at least r - beat, so neither triangle can give a contact
+// deeper than beat and the test would turn both down. On level ground only
+// the cells under the centre are left for the test.
+bool cell_clear_of_torus(const Vec3 first[3], const Vec3 second[3], DVec c, double circle_bottom, double R,
+                         double r, double beat) {
+  // The corners are p10, p00, p11 of the first triangle and p01 of the
+  // second, whichever way the cell is split.
+  const Vec3 corner[4] = {first[0], first[1], first[2], second[0]};
+  float x0 = corner[0].x, x1 = x0, z0 = corner[0].z, z1 = z0, top = corner[0].y;
+  for (int i = 1; i < 4; i++) {
+    x0 = corner[i].x < x0 ? corner[i].x : x0;
+    x1 = corner[i].x > x1 ? corner[i].x : x1;
+    z0 = corner[i].z < z0 ? corner[i].z : z0;
+    z1 = corner[i].z > z1 ? corner[i].z : z1;
+    top = corner[i].y > top ? corner[i].y : top;
+  }
+  if (!((double)top < circle_bottom)) return false;
+  const double reach = R + (r - beat) + CLEAR_MARGIN;
+  if (!(reach > 0)) return true;
+  const double dx = c.x < x0 ? x0 - c.x : (c.x > x1 ? c.x - x1 : 0.0);
+  const double dz = c.z < z0 ? z0 - c.z : (c.z > z1 ? c.z - z1 : 0.0);
+  const double dy = c.y - (double)top;
+  return dx * dx + dy * dy + dz * dz > reach * reach;
+}
+
 }  // namespace
 
 bool find_wheel_contact(const Terrain& t, DVec c, DVec axle, double R, double r, TriangleContact* out) {
@@ -33,9 +68,13 @@ bool find_wheel_contact(const Terrain& t, DVec c, DVec axle, double R, double r,
   TriangleContact best{0, {0, 0, 0}, {0, 1, 0}};
   bool found = false;
   const PreparedTorus torus = make_torus(c, a, R, r);
+  // No point of the core circle lies lower than this (less a hair for the
+  // rounding of the circle points the torus test works out).
+  const double circle_bottom = c.y - R * std::sqrt(std::fmax(0.0, 1 - torus.a.y * torus.a.y)) - CLEAR_MARGIN;
   auto test_cell = [&](int cc, int rr) {
     Vec3 first[3], second[3];
     cell_triangles(t, cc, rr, first, second);
+    if (cell_clear_of_torus(first, second, c, circle_bottom, R, r, best.depth)) return;
     DVec tri[3];
     TriangleContact hit;
     to_dvec(first, tri);
