@@ -70,6 +70,8 @@ constexpr double CORNER_RADIUS = 150;
 // Sideways acceleration (ft/s^2) a robot plans a turn with: what 30 degrees
 // of lean holds, short of the 35 degrees the aids allow.
 constexpr double LEAN_ACCELERATION = 18.5;
+// Share of the planned braking left leaned right over.
+constexpr double BEND_BRAKING_SHARE = 0.25;
 constexpr int STUCK_TICKS = 3 * TICKS_PER_SECOND;  // this long without PROGRESS_DISTANCE ft of headway
 constexpr double PROGRESS_DISTANCE = 10;
 constexpr int BACKING_TICKS = (int)(1.5 * TICKS_PER_SECOND);
@@ -86,7 +88,14 @@ constexpr int TOPPLE_TICKS = TICKS_PER_SECOND;  // longest it tries a foot down 
 // ignored), the two are tangled.
 constexpr int TANGLE_TICKS = TICKS_PER_SECOND / 2;
 constexpr int TOUCH_GAP = 16;
-constexpr double TANGLE_STEER = 0.4;  // steering (lean) away from a bike it is tangled with
+constexpr double TANGLE_STEER = 0.4;
+// Still tangled this long at walking pace, the two are caught fast: taking
+// turns as above has not parted them, so they try other ways by turns of
+// LOCK_PHASE_TICKS each: roles swapped, both let go with a foot down,
+// roles as they were, let go again.
+constexpr int LOCK_TICKS = 3 * TICKS_PER_SECOND;
+constexpr int LOCK_PHASE_TICKS = (int)(1.5 * TICKS_PER_SECOND);
+constexpr double LOCK_SPEED = 4;  // steering (lean) away from a bike it is tangled with
 constexpr double CRAWL_SPEED = 2.5;
 constexpr double TURN_BACK_COS = -0.2;  // heading this far off the path's it turns round for it
 constexpr int START_STRAIGHT_TICKS = 2 * TICKS_PER_SECOND;  // straight ahead off the gate
@@ -428,6 +437,26 @@ void fly(const RobotWorld& w, const Bike& bike, DVec p, DVec v, float control[RO
   control[CONTROL_THROTTLE] = 0.35f;
 }
 
+// Two bikes caught fast on each other (see LOCK_TICKS): overrides the
+// controls for this tick with the current phase's way of parting them.
+void break_lock(const Robot& r, const Bike& bike, float control[ROBOT_CONTROLS]) {
+  if (r.touch_ticks <= LOCK_TICKS || bike.crash_timer > 0 || airborne(bike)) return;
+  if (length(horizontal(body_velocity(bike, BODY_FRAME))) > LOCK_SPEED) return;
+  int phase = ((r.touch_ticks - LOCK_TICKS) / LOCK_PHASE_TICKS) % 4;
+  for (int i = 0; i < ROBOT_CONTROLS; i++) control[i] = 0;
+  if (phase == 1 || phase == 3) {
+    control[CONTROL_SIT] = 1;  // stand the bike up and let the other roll
+    return;
+  }
+  bool yield = phase == 0 ? !r.touch_yield : r.touch_yield;
+  if (yield) {
+    control[CONTROL_BACK_UP] = 1;
+  } else {
+    control[CONTROL_THROTTLE] = (float)(0.6 * r.throttle_cap);
+    control[CONTROL_STEER] = (float)(-WALKING_STEER * r.touch_side);
+  }
+}
+
 }  // namespace
 
 RobotStyle robot_style(int skill, double aggression, double consistency) {
@@ -477,19 +506,30 @@ double planned_speed(const Robot& r, int i, double speed) {
     if (q.curve > 1e-5) v = std::fmin(v, std::sqrt(LEAN_ACCELERATION / q.curve));
     return v;
   };
+  // Braking is planned backwards from the end of the look ahead, with
+  // what the tyres have left beside the turn at each point: leaned over at
+  // the speed planned there, the brakes get the share the controller gives
+  // them (see grip_left in ride), so a bend's braking is done
+  // before it, upright, rather than in it, running wide.
   double a = r.style.braking;
-  double v = paced(path[(size_t)i]);
-  double reach = speed * speed / (2 * a) + 20;
+  double reach = speed * speed / (2 * a * BEND_BRAKING_SHARE) + 20;
   double s0 = path[(size_t)i].s;
-  for (size_t j = (size_t)i + 1; j < path.size() && path[j].s - s0 < reach; j++) {
-    double vj = paced(path[j]);
-    v = std::fmin(v, std::sqrt(vj * vj + 2 * a * (path[j].s - s0)));
+  size_t last = (size_t)i;
+  while (last + 1 < path.size() && path[last + 1].s - s0 < reach) last++;
+  double v = paced(path[last]);
+  for (size_t j = last; j > (size_t)i; j--) {
+    const PathPoint& q = path[j - 1];
+    double lean = std::atan(v * v * q.curve / G);
+    double share = clampd(lean / 0.6, 0, 1);
+    double braking = a * (1 - (1 - BEND_BRAKING_SHARE) * share * share);
+    v = std::fmin(paced(q), std::sqrt(v * v + 2 * braking * (path[j].s - q.s)));
   }
   return v;
 }
 
-void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const BikeTiming& timing,
-                    float control[ROBOT_CONTROLS]) {
+// The ride itself; robot_controls adds parting from a bike caught fast.
+static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const BikeTiming& timing,
+                 float control[ROBOT_CONTROLS]) {
   // Past the finish a robot rides on round the track at an easy pace, out
   // of the way of those still racing: stopping on the line would leave it
   // in their path. What it rides then is no record of its lines.
@@ -786,6 +826,12 @@ void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const B
       control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], 0.6 * r->throttle_cap);
     }
   }
+}
+
+void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const BikeTiming& timing,
+                    float control[ROBOT_CONTROLS]) {
+  ride(r, world, bike, timing, control);
+  if (world.racing) break_lock(*r, bike, control);
 }
 
 // --- choosing lines and building paths -------------------------------------------
