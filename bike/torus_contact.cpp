@@ -258,7 +258,16 @@ bool torus_triangle_contact(const PreparedTorus& torus, const DVec tri[3], Trian
 
   // Nothing of the torus reaches farther than R + r from its centre.
   DVec nearest_to_centre = closest_point_on_triangle(c, tri);
-  if (length_squared(nearest_to_centre - c) > (R + r) * (R + r)) return false;
+  const double centre_distance2 = length_squared(nearest_to_centre - c);
+  if (centre_distance2 > (R + r) * (R + r)) return false;
+  // With the whole ring above the plane every clearance found below is the
+  // distance from a ring point to a triangle point, so at least the
+  // triangle's distance from the centre less R: a triangle farther than
+  // R + (r - beat) cannot beat. (The margin is far more than the rounding of
+  // those distances; hq < r - beat here, so the reach is positive.)
+  const double margin = 1e-6;
+  const double reach = R + (r - beat) + margin;
+  if (hq > margin && centre_distance2 > reach * reach) return false;
 
   finish_triangle(&t);
   DVec qp = q - t.n * hq;
