@@ -86,8 +86,17 @@ void advance_roost(RoostRing* ring, const Terrain& terrain) {
   // from the oldest live one to the newest needs visiting.
   int span = (ring->next - ring->tail + ROOST_RING_SIZE) % ROOST_RING_SIZE;
   if (ring->live > 0 && span == 0) span = ROOST_RING_SIZE;
+  // Every particle moves first; the falling ones are listed for the ground
+  // test after, their ground rows fetched into the cache meanwhile (waiting
+  // on those rows one particle at a time was most of the cost).
+  static_assert((ROOST_RING_SIZE & (ROOST_RING_SIZE - 1)) == 0, "the ring wraps by a mask");
+  int falling[ROOST_RING_SIZE];
+  int fallen = 0;
+  const bool ground = terrain.N > 1;
+  const float to_cells = ground ? 1.0f / terrain.spacing : 0.0f;
   for (int k = 0; k < span; k++) {
-    RoostParticle& p = ring->particle[(ring->tail + k) % ROOST_RING_SIZE];
+    const int slot = (ring->tail + k) & (ROOST_RING_SIZE - 1);
+    RoostParticle& p = ring->particle[slot];
     if (p.mode == ROOST_DISABLED) continue;
     float keep = 1 - p.drag * h;
     if (keep < 0) keep = 0;
@@ -95,14 +104,27 @@ void advance_roost(RoostRing* ring, const Terrain& terrain) {
     p.velocity.y += GRAVITY_Y * h;
     p.position = p.position + p.velocity * h;
     p.size += p.grow * h;
-    bool dead = false;
     for (int k = 0; k < 4; k++) {
       int c = (int)p.color[k] + p.fade[k];
       p.color[k] = (uint8_t)(c < 0 ? 0 : (c > 255 ? 255 : c));
     }
-    if (p.color[3] == 0) dead = true;
-    if (terrain.N > 1 && p.velocity.y < 0 && p.position.y < height_at(terrain, p.position.x, p.position.z)) dead = true;
-    if (dead) {
+    if (p.color[3] == 0) {
+      p.mode = ROOST_DISABLED;
+      ring->live--;
+    } else if (ground && p.velocity.y < 0) {
+      falling[fallen++] = slot;
+      // Only a hint: the cell is found again, exactly, by height_at.
+      const int c = (int)(p.position.x * to_cells), r = (int)(p.position.z * to_cells);
+      if (c >= 0 && r >= 0 && c + 1 < terrain.N && r + 1 < terrain.N) {
+        const float* row = terrain.heights.data() + (size_t)c + (size_t)terrain.N * (size_t)r;
+        __builtin_prefetch(row);
+        __builtin_prefetch(row + terrain.N);
+      }
+    }
+  }
+  for (int i = 0; i < fallen; i++) {
+    RoostParticle& p = ring->particle[falling[i]];
+    if (p.position.y < height_at(terrain, p.position.x, p.position.z)) {
       p.mode = ROOST_DISABLED;
       ring->live--;
     }

@@ -54,16 +54,26 @@ struct EdgeMinimum {
   DVec circle_point;
 };
 
+// point_circle_distance without the nearest point: the same sums, so the
+// same distance, for the many trial points of the edge search.
+inline double circle_distance(DVec p, DVec c, DVec a, double R) {
+  DVec d = p - c;
+  double h = dot(d, a);
+  DVec radial = d - a * h;
+  double radial_gap = length(radial) - R;
+  return std::sqrt(h * h + radial_gap * radial_gap);
+}
+
 // Least distance from segment [p, p + e] to the circle: a coarse scan picks
 // the bracket, a golden-section search refines it.
 EdgeMinimum edge_circle_minimum(DVec p, DVec e, DVec c, DVec a, double R) {
-  auto at = [&](double t, DVec* nearest) { return point_circle_distance(p + e * t, c, a, R, nearest); };
+  auto at = [&](double t) { return circle_distance(p + e * t, c, a, R); };
   const int SAMPLES = 5;
   double best_t = 0, best = 1e300;
   DVec nearest;
   for (int k = 0; k < SAMPLES; k++) {
     double t = (double)k / (SAMPLES - 1);
-    double d = at(t, &nearest);
+    double d = at(t);
     if (d < best) {
       best = d;
       best_t = t;
@@ -73,27 +83,27 @@ EdgeMinimum edge_circle_minimum(DVec p, DVec e, DVec c, DVec a, double R) {
   double hi = clampd(best_t + 1.0 / (SAMPLES - 1), 0, 1);
   const double GOLD = 0.6180339887498949;
   double x1 = hi - GOLD * (hi - lo), x2 = lo + GOLD * (hi - lo);
-  double f1 = at(x1, &nearest), f2 = at(x2, &nearest);
+  double f1 = at(x1), f2 = at(x2);
   for (int i = 0; i < 18; i++) {
     if (f1 < f2) {
       hi = x2;
       x2 = x1;
       f2 = f1;
       x1 = hi - GOLD * (hi - lo);
-      f1 = at(x1, &nearest);
+      f1 = at(x1);
     } else {
       lo = x1;
       x1 = x2;
       f1 = f2;
       x2 = lo + GOLD * (hi - lo);
-      f2 = at(x2, &nearest);
+      f2 = at(x2);
     }
   }
   double t = f1 < f2 ? x1 : x2;
-  double d = at(t, &nearest);
+  double d = point_circle_distance(p + e * t, c, a, R, &nearest);
   if (best < d) {  // the scan point (an end, say) beat the refined bracket
     t = best_t;
-    d = at(t, &nearest);
+    d = point_circle_distance(p + e * t, c, a, R, &nearest);
   }
   return EdgeMinimum{d, p + e * t, nearest};
 }
@@ -258,7 +268,16 @@ bool torus_triangle_contact(const PreparedTorus& torus, const DVec tri[3], Trian
 
   // Nothing of the torus reaches farther than R + r from its centre.
   DVec nearest_to_centre = closest_point_on_triangle(c, tri);
-  if (length_squared(nearest_to_centre - c) > (R + r) * (R + r)) return false;
+  const double centre_distance2 = length_squared(nearest_to_centre - c);
+  if (centre_distance2 > (R + r) * (R + r)) return false;
+  // With the whole ring above the plane every clearance found below is the
+  // distance from a ring point to a triangle point, so at least the
+  // triangle's distance from the centre less R: a triangle farther than
+  // R + (r - beat) cannot beat. (The margin is far more than the rounding of
+  // those distances; hq < r - beat here, so the reach is positive.)
+  const double margin = 1e-6;
+  const double reach = R + (r - beat) + margin;
+  if (hq > margin && centre_distance2 > reach * reach) return false;
 
   finish_triangle(&t);
   DVec qp = q - t.n * hq;
