@@ -88,14 +88,14 @@ constexpr int TOPPLE_TICKS = TICKS_PER_SECOND;  // longest it tries a foot down 
 // ignored), the two are tangled.
 constexpr int TANGLE_TICKS = TICKS_PER_SECOND / 2;
 constexpr int TOUCH_GAP = 16;
-constexpr double TANGLE_STEER = 0.4;
+constexpr double TANGLE_STEER = 0.4;  // steering (lean) away from a bike it is tangled with
 // Still tangled this long at walking pace, the two are caught fast: taking
 // turns as above has not parted them, so they try other ways by turns of
 // LOCK_PHASE_TICKS each: roles swapped, both let go with a foot down,
 // roles as they were, let go again.
 constexpr int LOCK_TICKS = 3 * TICKS_PER_SECOND;
 constexpr int LOCK_PHASE_TICKS = (int)(1.5 * TICKS_PER_SECOND);
-constexpr double LOCK_SPEED = 4;  // steering (lean) away from a bike it is tangled with
+constexpr double LOCK_SPEED = 4;
 constexpr double CRAWL_SPEED = 2.5;
 constexpr double TURN_BACK_COS = -0.2;  // heading this far off the path's it turns round for it
 constexpr int START_STRAIGHT_TICKS = 2 * TICKS_PER_SECOND;  // straight ahead off the gate
@@ -450,9 +450,14 @@ void break_lock(const Robot& r, const Bike& bike, float control[ROBOT_CONTROLS])
   }
   bool yield = phase == 0 ? !r.touch_yield : r.touch_yield;
   if (yield) {
+    // Backing out front wheel high, the bars turned away, so the wheel
+    // lifts and rolls off whatever it is caught on.
     control[CONTROL_BACK_UP] = 1;
+    control[CONTROL_LEAN] = 1;
+    control[CONTROL_STEER] = (float)(-WALKING_STEER * r.touch_side);
   } else {
-    control[CONTROL_THROTTLE] = (float)(0.6 * r.throttle_cap);
+    control[CONTROL_THROTTLE] = (float)r.throttle_cap;
+    control[CONTROL_LEAN] = -1;
     control[CONTROL_STEER] = (float)(-WALKING_STEER * r.touch_side);
   }
 }
