@@ -456,9 +456,16 @@ void break_lock(const Robot& r, const Bike& bike, float control[ROBOT_CONTROLS])
     control[CONTROL_LEAN] = 1;
     control[CONTROL_STEER] = (float)(-WALKING_STEER * r.touch_side);
   } else {
+    // Held at the back (the other against its rear wheel or swingarm), it
+    // turns towards the other: the back end then swings away from it.
+    bool held_behind = false;
+    for (int i = 0; i < bike.bike_note_count && i < PART_CONTACT_NOTES; i++)
+      if (bike.bike_notes[i].other >= 0 &&
+          (bike.bike_notes[i].body == BODY_REAR_WHEEL || bike.bike_notes[i].body == BODY_SWINGARM))
+        held_behind = true;
     control[CONTROL_THROTTLE] = (float)r.throttle_cap;
     control[CONTROL_LEAN] = -1;
-    control[CONTROL_STEER] = (float)(-WALKING_STEER * r.touch_side);
+    control[CONTROL_STEER] = (float)((held_behind ? WALKING_STEER : -WALKING_STEER) * r.touch_side);
   }
 }
 
