@@ -89,6 +89,9 @@ constexpr int TOPPLE_TICKS = TICKS_PER_SECOND;  // longest it tries a foot down 
 constexpr int TANGLE_TICKS = TICKS_PER_SECOND / 2;
 constexpr int TOUCH_GAP = 16;
 constexpr double TANGLE_STEER = 0.4;  // steering (lean) away from a bike it is tangled with
+// Faster than this (ft/s), two bikes in touch are rubbing side by side at
+// racing speed rather than tangled.
+constexpr double RUBBING_SPEED = 20;
 // Still tangled this long at walking pace, the two are caught fast: taking
 // turns as above has not parted them, so they try other ways by turns of
 // LOCK_PHASE_TICKS each: roles swapped, both let go with a foot down,
@@ -738,7 +741,16 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
   }
   if (r->mistake_ticks > 0) steer += r->mistake_steer;
   bool tangled = r->touch_ticks > TANGLE_TICKS;
-  if (tangled) steer -= TANGLE_STEER * r->touch_side;
+  // Rubbing at racing speed into a bend that turns towards the other bike,
+  // leaning away from it runs wide off the line (and over the berm's lip):
+  // there the robot holds its line and the one giving way drops back.
+  bool racing_pace = speed > RUBBING_SPEED;
+  bool bend_towards = false;
+  if (tangled && racing_pace) {
+    double k = path_curvature(r->path, point_ahead(r->path, r->nearest, speed * 0.5));
+    bend_towards = std::fabs(k) > INSIDE_CURVATURE && (k > 0 ? 1 : -1) == r->touch_side;
+  }
+  if (tangled && !bend_towards) steer -= TANGLE_STEER * r->touch_side;
   if (speed < TOPPLED_SPEED) steer = clampd(steer, -WALKING_STEER, WALKING_STEER);
   // Off the gate every bike first drives straight ahead, as its neighbours
   // do: turning for the line at once, side by side, they collide.
@@ -833,10 +845,12 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
         control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
         control[CONTROL_BACK_UP] = 1;
       }
-    } else {
+    } else if (!racing_pace) {
       control[CONTROL_FRONT_BRAKE] = control[CONTROL_REAR_BRAKE] = 0;
       control[CONTROL_THROTTLE] = (float)std::fmax(control[CONTROL_THROTTLE], 0.6 * r->throttle_cap);
     }
+    // (At racing speed the one ahead rides its own pace, braking for the
+    // bends as planned: driving on flat out into one, it runs wide.)
   }
 }
 

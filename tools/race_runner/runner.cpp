@@ -539,6 +539,7 @@ void write_trace(FILE* out, const Runner& r) {
       static const char* const modes[] = {"waiting", "line", "bootstrap", "down", "backing"};
       fprintf(out, "  robot %s line %d/%d target %d off %.1f aside %.1f", modes[robot.mode], robot.group,
               robot.line_slot, robot.target_gate, robot.lateral, robot.side_offset);
+      if (robot.touch_ticks > 0) fprintf(out, "  touch %d x%d", robot.touch_slot, robot.touch_ticks);
     }
     fprintf(out, "  thr %.2f brk %.2f/%.2f steer %.2f lean %.0f rpm %.0f\n", b.input.throttle, b.input.front_brake,
             b.input.rear_brake, b.input.steer, bike_lean_angle(b) * 57.29578, engine_rpm(b));
