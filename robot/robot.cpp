@@ -75,6 +75,9 @@ constexpr double BEND_BRAKING_SHARE = 0.25;
 constexpr int STUCK_TICKS = 3 * TICKS_PER_SECOND;  // this long without PROGRESS_DISTANCE ft of headway
 constexpr double PROGRESS_DISTANCE = 10;
 constexpr int BACKING_TICKS = (int)(1.5 * TICKS_PER_SECOND);
+// This long below STANDSTILL_SPEED (ft/s) with the rear wheel spinning, it is stuck.
+constexpr int SPIN_STUCK_TICKS = TICKS_PER_SECOND;
+constexpr double STANDSTILL_SPEED = 1.5;
 constexpr int POWER_TICKS = 2 * TICKS_PER_SECOND;
 // Below this speed (ft/s) the throttle is never cut below 0.3: a bike in a
 // hollow or on a bank face needs some drive to climb out, but a wheel
@@ -653,6 +656,14 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
     }
   }
   if (r->power_ticks > 0) r->power_ticks--;
+  // Standing still with the rear wheel spinning (on a slope it cannot
+  // climb, or its front wheel against a face) it is stuck, without
+  // waiting the full STUCK_TICKS for the sign of it.
+  {
+    double rear_spin = std::sqrt(length_squared(bike.wheel[WHEEL_REAR].sliding_velocity));
+    bool spinning = speed < STANDSTILL_SPEED && bike.wheel[WHEEL_REAR].depth > 0 && rear_spin > 4;
+    r->spin_ticks = spinning && r->touch_ticks == 0 ? r->spin_ticks + 1 : 0;
+  }
   // Headway: getting nearer the checkpoint of the split ahead.
   const Checkpoint& goal = checkpoint_of_gate(*w.gates, r->target_gate >= 0 ? r->target_gate : 0);
   double to_goal = std::sqrt((p.x - goal.point.x) * (p.x - goal.point.x) + (p.z - goal.point.z) * (p.z - goal.point.z));
@@ -665,7 +676,8 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
     r->progress_serial = r->path_serial;
     r->progress_along = (float)along_path;
     r->stuck_ticks = 0;
-  } else if (++r->stuck_ticks > STUCK_TICKS) {
+  } else if (++r->stuck_ticks > STUCK_TICKS || r->spin_ticks > SPIN_STUCK_TICKS) {
+    r->spin_ticks = 0;
     r->stuck_ticks = 0;
     r->progress_s = (float)to_goal;
     r->progress_serial = r->path_serial;

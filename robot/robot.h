@@ -96,6 +96,7 @@ struct Robot {
   float side_offset;     // ft the aim point is moved to the right
   float steer;           // last steering request, bike terms
   int stuck_ticks, backing_ticks, power_ticks;
+  int spin_ticks;        // ticks at a standstill with the rear wheel spinning
   int backing_side;      // -1 or +1: the way it turns while backing and goes round after
   float progress_s;      // distance to the split ahead at the last sign of headway
   int progress_gate;     // the split it was measured to
