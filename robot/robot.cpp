@@ -47,6 +47,10 @@ constexpr double FINISHED_PACE = 0.6;  // share of a line's pace ridden after th
 constexpr double INSIDE_CURVATURE = 1.0 / 250;
 constexpr double BEND_OFFSET = 1.5;  // ft off the line it moves aside at most in a bend
 constexpr double SLOW_BIKE_SPEED = 8;
+// A checkpoint ahead within GATE_LOOK ft of path is passed at least
+// GATE_MARGIN ft inside its edge; further than GATE_LATERAL ft off its line
+// a robot makes for the line first.
+constexpr double GATE_LOOK = 40, GATE_MARGIN = 1.0, GATE_LATERAL = 12;
 // A bend's ground that falls more than EDGE_DROP ft within EDGE_NEAR..EDGE_FAR
 // ft outside the path keeps the robot up to EDGE_KEEP_IN ft inside it.
 constexpr double EDGE_NEAR = 6, EDGE_FAR = 10, EDGE_DROP = 1.0, EDGE_KEEP_IN = 2.0;
@@ -75,7 +79,7 @@ constexpr double BEND_BRAKING_SHARE = 0.25;
 constexpr int STUCK_TICKS = 3 * TICKS_PER_SECOND;  // this long without PROGRESS_DISTANCE ft of headway
 constexpr double PROGRESS_DISTANCE = 10;
 constexpr int BACKING_TICKS = (int)(1.5 * TICKS_PER_SECOND);
-// This long below STANDSTILL_SPEED (ft/s) with the rear wheel spinning, it is stuck.
+// This long below STANDSTILL_SPEED (ft/s) on the throttle, it is stuck.
 constexpr int SPIN_STUCK_TICKS = TICKS_PER_SECOND;
 constexpr double STANDSTILL_SPEED = 1.5;
 constexpr int POWER_TICKS = 2 * TICKS_PER_SECOND;
@@ -377,6 +381,36 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
   return cap;
 }
 
+// How far (ft, + right) the robot must move so as not to miss the
+// checkpoint of overall gate `gate` (to pass it GATE_MARGIN ft or more
+// inside its half-disc, or no nearer its edge than the path), if it stays
+// as far off the path as it is now; 0 when it will pass it, or when the
+// path does not cross it within GATE_LOOK ft. (Ridden wide of a line that
+// passes near a checkpoint's edge, a robot can miss it, and the way back
+// to it is a long one.)
+double gate_need(const Robot& r, const TimingGates& gates, int gate) {
+  if (gate < 0 || gates.sequence.empty() || r.path.size() < 2) return 0;
+  const Checkpoint& c = checkpoint_of_gate(gates, gate);
+  DVec dir = normalized(DVec{c.direction.x, 0, c.direction.z}, DVec{0, 0, -1});
+  DVec centre = dvec(c.point);
+  auto depth = [&](size_t i) { return dot(horizontal(dvec(r.path[i].position) - centre), dir); };
+  size_t n = r.path.size();
+  double s0 = r.path[(size_t)r.nearest].s;
+  for (size_t i = (size_t)r.nearest; i + 1 < n && r.path[i].s - s0 < GATE_LOOK; i++) {
+    double d0 = depth(i), d1 = depth(i + 1);
+    if (!(d0 <= 0 && d1 > 0)) continue;
+    DVec a = dvec(r.path[i].position), b = dvec(r.path[i + 1].position);
+    DVec crossing = a + (b - a) * (d0 / (d0 - d1));
+    DVec right = cross(normalized(horizontal(b - a), dir), DVec{0, 1, 0});
+    double u0 = dot(horizontal(centre - crossing), right);
+    if (std::fabs(u0) > c.radius + MAX_SIDE_OFFSET) continue;  // far from it: another stretch of the track
+    double half = std::fmax(c.radius - GATE_MARGIN, 0.5 * c.radius);
+    double at = r.lateral;
+    return clampd(at, std::fmin(u0 - half, 0.0), std::fmax(u0 + half, 0.0)) - at;
+  }
+  return 0;
+}
+
 // Unit tangent of the path at index i (horizontal).
 DVec path_direction(const std::vector<PathPoint>& path, int i, DVec fallback) {
   int n = (int)path.size();
@@ -656,13 +690,15 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
     }
   }
   if (r->power_ticks > 0) r->power_ticks--;
-  // Standing still with the rear wheel spinning (on a slope it cannot
-  // climb, or its front wheel against a face) it is stuck, without
-  // waiting the full STUCK_TICKS for the sign of it.
+  // Standing still on the throttle (on a slope it cannot climb, or its
+  // front wheel against a face, the rear wheel spinning) it is stuck,
+  // without waiting the full STUCK_TICKS for the sign of it.
   {
-    double rear_spin = std::sqrt(length_squared(bike.wheel[WHEEL_REAR].sliding_velocity));
-    bool spinning = speed < STANDSTILL_SPEED && bike.wheel[WHEEL_REAR].depth > 0 && rear_spin > 4;
-    r->spin_ticks = spinning && r->touch_ticks == 0 ? r->spin_ticks + 1 : 0;
+    bool driving = bike.input.throttle > 0.2f && bike.input.back_up <= 0;
+    bool standing = speed < STANDSTILL_SPEED && !airborne(bike);
+    // (A wheel that catches for a moment rocks the bike: that is no headway.)
+    if (standing && driving && r->touch_ticks == 0) r->spin_ticks++;
+    else r->spin_ticks = r->spin_ticks > 2 ? r->spin_ticks - 2 : 0;
   }
   // Headway: getting nearer the checkpoint of the split ahead.
   const Checkpoint& goal = checkpoint_of_gate(*w.gates, r->target_gate >= 0 ? r->target_gate : 0);
@@ -716,6 +752,16 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
   // drifts wide in the turns). At walking pace the bars steer directly, so
   // the robot points them at a spot ahead on the path.
   double cap = keep_clear(r, w, bike, p, fwd, speed);
+  {
+    // Moved over at twice the merging rate while it would miss the
+    // checkpoint ahead, eased back once it would not. (On a line only: a
+    // path through the checkpoints passes them square.)
+    bool on_line = r->mode == ROBOT_FOLLOWING && std::fabs(r->lateral) < GATE_LATERAL;
+    double need = timing.finished || !on_line ? 0 : gate_need(*r, *w.gates, timing.gates_passed);
+    double step = MERGE_RATE * TICK_SECONDS;
+    double change = need != 0 ? clampd(need, -2 * step, 2 * step) : clampd(-r->gate_aside, -step, step);
+    r->gate_aside = (float)clampd(r->gate_aside + change, -MAX_SIDE_OFFSET, MAX_SIDE_OFFSET);
+  }
   double steer;
   double alpha = 0;
   {
@@ -724,7 +770,7 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
     DVec right = cross(fwd, DVec{0, 1, 0});
     int aim_index = point_ahead(r->path, here, clampd(0.9 * speed, 20, 70));
     DVec aim = dvec(r->path[(size_t)aim_index].position);
-    double aim_aside = r->side_offset + r->path[(size_t)aim_index].keep_in;
+    double aim_aside = r->side_offset + r->gate_aside + r->path[(size_t)aim_index].keep_in;
     if (aim_aside != 0) aim = aim + cross(path_direction(r->path, aim_index, fwd), DVec{0, 1, 0}) * aim_aside;
     DVec to = horizontal(aim - p);
     alpha = std::atan2(dot(to, right), dot(to, fwd));
@@ -732,7 +778,7 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
       DVec tangent = path_direction(r->path, here, fwd);
       double curvature = path_curvature(r->path, point_ahead(r->path, here, speed * 0.3));
       double heading_error = std::atan2(dot(tangent, right), dot(tangent, fwd));  // + the path bears right
-      double offset = r->lateral - r->side_offset - r->path[(size_t)here].keep_in;  // + we are right of it
+      double offset = r->lateral - r->side_offset - r->gate_aside - r->path[(size_t)here].keep_in;  // + we are right of it
       double accel = speed * speed * curvature - wy * wy * offset + 2 * zeta * wy * speed * std::sin(heading_error);
       double limit = std::fmin(bike.tuning.roll_limit_angle, 50 * PI / 180);
       steer = limit > 1e-3 ? std::atan(accel / G) / limit : 0;

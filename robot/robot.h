@@ -94,9 +94,10 @@ struct Robot {
   double throttle_integral;
   float throttle_cap;    // lowered while the rear wheel spins
   float side_offset;     // ft the aim point is moved to the right
+  float gate_aside;      // ft more it is moved so as not to miss the checkpoint ahead
   float steer;           // last steering request, bike terms
   int stuck_ticks, backing_ticks, power_ticks;
-  int spin_ticks;        // ticks at a standstill with the rear wheel spinning
+  int spin_ticks;        // ticks at a standstill on the throttle
   int backing_side;      // -1 or +1: the way it turns while backing and goes round after
   float progress_s;      // distance to the split ahead at the last sign of headway
   int progress_gate;     // the split it was measured to

@@ -114,3 +114,40 @@ TEST(RobotUnstick, TwoBikesStartingTouchingBothGetAway) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RobotUnstick, StandingOnTheThrottleAtAWallBacksOffSoon) {
+  // Flat ground through the first gate, then a 10 ft wall across the whole
+  // way at z = 960 with the finish beyond: the robot rides into its foot,
+  // stops, and spins there.
+  Shelf shelf;
+  for (int r = 0; r < shelf.terrain.N; r++)
+    for (int c = 0; c < shelf.terrain.N; c++)
+      shelf.terrain.heights[(size_t)c + (size_t)shelf.terrain.N * (size_t)r] =
+          r * shelf.terrain.spacing <= 960 ? SHELF : 0.0f;
+  LineStore store;
+  size_line_store(&store, shelf.gates, "wall", ROBOT_EXPERT);
+  RobotStyle style = robot_style(ROBOT_EXPERT, 0.5, 1.0);
+  style.mistake_interval = 0;
+  PracticeRide ride;
+  ASSERT_TRUE(start_practice(&ride, shelf.terrain, shelf.gates, &store, 1, &style, 1, false, 4));
+  int moving = -1, backing = -1;  // the last tick it moved at the wall; when it backed off
+  while (ride.tick < 20 * TICKS_PER_SECOND && backing < 0) {
+    step_practice(&ride);
+    const Bike& b = *ride.bikes[0];
+    DVec v = body_velocity(b, BODY_FRAME);
+    double speed = std::sqrt(v.x * v.x + v.z * v.z);
+    bool at_wall = body_position(b, BODY_FRAME).z < 975;
+    if (at_wall && speed >= 1.5) moving = ride.tick;
+    if (moving >= 0 && ride.robots[0].mode == ROBOT_BACKING) backing = ride.tick;
+  }
+  ASSERT_GE(moving, 0) << "never reached the wall";
+  ASSERT_GE(backing, 0) << "never backed off";
+  // Once it stands there for good it backs off after about a second (waiting
+  // for STUCK_TICKS without headway it stands there two).
+  EXPECT_LT(backing - moving, 3 * TICKS_PER_SECOND / 2) << (backing - moving) * TICK_SECONDS << " s";
+  end_practice(&ride);
+}
+
+}  // namespace
