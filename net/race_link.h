@@ -19,6 +19,7 @@ struct RaceLink {
   bool configured_player = false;
   bool record = false;             // record a demo of each online race
   int skill = 0;
+  void* owner = nullptr;           // for the owner's own hooks (the print hook's context is the link)
 };
 
 // Fills client->hooks (keeping a print hook already set) and race->seams.net.

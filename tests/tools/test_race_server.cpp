@@ -563,6 +563,95 @@ TEST_F(LapReportTest, ARiderWhoseReportsStopDoesNotHoldTheResults) {
   EXPECT_NE(server_.results[1].find("not finished"), std::string::npos) << server_.results[1];
 }
 
+TEST_F(LapReportTest, ARestartNeedsMoreThanHalfTheRidersVotes) {
+  auto request = [&](int who, Login l, uint32_t value) {
+    ClientMessage m = client_message(CL_RESTART_REQUEST, l.slot, l.key);
+    m.value = value;
+    send(who, m);
+  };
+  lap_report(1, alice_, 0, 200);
+  const uint32_t race = server_.race_id;
+  request(1, alice_, 1);
+  request(1, alice_, 1);  // one rider, one vote however often sent
+  request(2, bob_, 0);    // only the value 1 asks for a restart
+  tick();
+  EXPECT_EQ(server_.race_id, race);
+  EXPECT_TRUE(take(1, SV_RESTART).empty());
+  // A stranger's request (wrong key) counts for nothing either.
+  request(2, Login{bob_.slot, bob_.key + 1}, 1);
+  EXPECT_EQ(server_.race_id, race);
+
+  request(2, bob_, 1);
+  EXPECT_EQ(server_.race_id, race + 1);
+  EXPECT_EQ(server_.phase, PHASE_RACE);
+  for (int who : {1, 2}) {
+    auto restarts = take(who, SV_RESTART);
+    ASSERT_EQ(restarts.size(), 1u) << who;
+    EXPECT_EQ(restarts[0].race_id, race + 1);
+  }
+  // The new race starts with clean timing and no votes left over.
+  EXPECT_EQ(server_.clients[alice_.slot].timing.gates_passed, 0);
+  EXPECT_TRUE(server_.timing_log.empty());
+  for (int who : {1, 2}) {
+    const Login l = who == 1 ? alice_ : bob_;
+    ClientMessage ack = client_message(CL_RESTART_ACK, l.slot, l.key);
+    ack.race_id = server_.race_id;
+    send(who, ack);
+    ClientMessage w = client_message(CL_WAITING, l.slot, l.key);
+    w.race_id = server_.race_id;
+    send(who, w);
+  }
+  request(1, alice_, 1);
+  EXPECT_EQ(server_.race_id, race + 1);
+}
+
+TEST_F(LapReportTest, AFloodingClientIsCutAtItsShareAndTheOthersGoOn) {
+  tick();
+  take(1);
+  take(2);
+  const long refused = server_.refused;
+  // Alice sends 500 states within one tick; only her share is handled.
+  const uint32_t base = (uint32_t)server_.server_tick;
+  for (int i = 0; i < 500; i++) state(1, alice_, base - 200 + (uint32_t)i, gate_point(0));
+  EXPECT_EQ(server_.refused - refused, 500 - SERVER_DATAGRAMS_PER_TICK);
+  EXPECT_EQ(server_.clients[alice_.slot].last_stamp, (int)base - 200 + SERVER_DATAGRAMS_PER_TICK - 1);
+  // Bob's state in the same tick is taken and reaches Alice.
+  state(2, bob_, base, gate_point(1));
+  EXPECT_EQ(server_.clients[bob_.slot].last_stamp, (int)base);
+  tick();
+  auto to_alice = take(1, SV_STATES);
+  ASSERT_EQ(to_alice.size(), 1u);
+  StateEntry e;
+  ASSERT_TRUE(state_entry(to_alice[0], 0, &e));
+  EXPECT_EQ(e.slot, bob_.slot);
+  // The next tick Alice is heard again.
+  state(1, alice_, base + 1, gate_point(0));
+  EXPECT_EQ(server_.clients[alice_.slot].last_stamp, (int)base + 1);
+}
+
+TEST_F(LapReportTest, AClientThatAcknowledgesNothingIsDroppedWhileTheOthersKeepUp) {
+  const int sent = (int)SERVER_RELIABLE_LIMIT + 100;
+  int lines = 0;
+  for (int i = 0; i < sent + 200; i++) {
+    if (i < sent) server_say(&server_, -1, "line %d", i);
+    tick(0.01);
+    // Bob sends states (he is not silent) but never acknowledges.
+    state(2, bob_, (uint32_t)server_.server_tick, gate_point(0));
+    take(2);
+    for (const ServerMessage& m : take(1, SV_RELIABLE)) {
+      lines += m.subtype == RELIABLE_TEXT && text(m) == "line " + std::to_string(lines);
+      ClientMessage ack = client_message(CL_ACK, alice_.slot, alice_.key);
+      ack.value = m.sequence;
+      send(1, ack);
+    }
+  }
+  EXPECT_EQ(server_.clients[bob_.slot].state, CLIENT_FREE);
+  EXPECT_EQ(server_.clients[alice_.slot].state, CLIENT_JOINED);
+  // Alice heard every line, in order, and nothing waits for her.
+  EXPECT_EQ(lines, sent);
+  EXPECT_TRUE(server_.clients[alice_.slot].out.queue.empty());
+}
+
 TEST_F(ServerTest, ChatIsRelayedAndFloodsAreCut) {
   start();
   Login a = join(1, "Alice");

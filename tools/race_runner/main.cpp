@@ -11,6 +11,8 @@
 //               [--rut-crop C0,R0,C1,R1] [--rut-zoom K]
 //   race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]
 //   race_runner --bench 1,20,160 [--seconds S]
+//   race_runner --connect HOST[:PORT] [--player scripted|robot|idle] [--races N]
+//               [--seconds S] [--name NAME] [--track NAME] [--script FILE] [--skill 0..2] [--data DIR] [--home DIR]
 //
 // Lineup entries: h the scripted player, r a robot, t a robot on a 125, f a
 // robot on a four-stroke, e an empty gate. Without --lineup the player
@@ -33,6 +35,13 @@
 // Exit code 0 on success, 1 on bad input, a track that does not load, a
 // playback that strays from its demo, or ground that changed off the wheel
 // tracks or stopped being finite.
+//
+// With --connect the runner joins a race server as one player and rides
+// the server's races in real time: its bike follows the script's riding
+// line (scripted, the default; the script's "follow" speed), is ridden by a
+// robot of the skill, or stands at its gate (idle). It ends when it has seen
+// the results of N races (default 1) or after S seconds (default 600), and
+// prints the server's messages; exit code 0 when the races were seen.
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,7 +54,9 @@
 #include <vector>
 
 #include "core/datafile.h"
+#include "platform/clock.h"
 #include "tools/race_runner/runner.h"
+#include "tools/race_runner/runner_online.h"
 #include "track/track.h"
 
 #ifndef DV_GAME_DIR
@@ -63,7 +74,9 @@ void usage() {
           "                   [--erode 0..100] [--rut-image FILE.png]\n"
           "                   [--rut-scale FT] [--rut-crop C0,R0,C1,R1] [--rut-zoom K]\n"
           "       race_runner --play-demo FILE [--data DIR] [--home DIR] [--quiet]\n"
-          "       race_runner --bench 1,20,160 [--seconds S]\n");
+          "       race_runner --bench 1,20,160 [--seconds S]\n"
+          "       race_runner --connect HOST[:PORT] [--player scripted|robot|idle] [--races N] [--seconds S]\n"
+          "                   [--name NAME] [--track NAME] [--script FILE] [--skill 0..2] [--data DIR] [--home DIR]\n");
 }
 
 bool read_file(const char* name, std::string* out) {
@@ -120,6 +133,28 @@ int bench(const char* counts_text, double seconds) {
   return 0;
 }
 
+int ride_online(std::unique_ptr<OnlineRunner> online, const RunnerOptions& options, const char* address, int races,
+                double seconds, const std::string& name) {
+  char error[256];
+  online->echo = true;
+  if (!start_online_runner(online.get(), options, address, error, sizeof error)) {
+    fprintf(stderr, "%s\n", error);
+    return 1;
+  }
+  if (!name.empty()) online->runner.race.player.name = online->client.own_info.name = name;
+  const double end = platform_seconds() + seconds;
+  while (platform_seconds() < end && online->results_seen < races) {
+    run_online_runner(online.get(), platform_seconds());
+    if (online->client.socket >= 0) wait_readable(online->client.socket, 0.002);
+    else precise_sleep(0.002);
+  }
+  const bool done = online->results_seen >= races;
+  printf("%d of %d races ridden to their results, %d race resets from the server\n", online->results_seen, races,
+         online->races_prepared);
+  end_online_runner(online.get());
+  return done ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +164,9 @@ int main(int argc, char** argv) {
   const char* bench_counts = nullptr;
   double seconds = 10;
   bool quiet = false;
+  const char* connect = nullptr;
+  double races = 1, online_seconds = 600;
+  std::string name;
   const char* rut_image = nullptr;
   double rut_scale = 0.5;
   TerrainRegion rut_crop = EMPTY_REGION;
@@ -158,6 +196,17 @@ int main(int argc, char** argv) {
     else if (strcmp(a, "--lines") == 0) lines = value(a);
     else if (strcmp(a, "--quiet") == 0) quiet = true;
     else if (strcmp(a, "--bench") == 0) bench_counts = value(a);
+    else if (strcmp(a, "--connect") == 0) connect = value(a);
+    else if (strcmp(a, "--name") == 0) name = value(a);
+    else if (strcmp(a, "--player") == 0) {
+      const char* p = value(a);
+      if (strcmp(p, "scripted") == 0) options.player_rider = PLAYER_SCRIPTED;
+      else if (strcmp(p, "robot") == 0) options.player_rider = PLAYER_ROBOT;
+      else if (strcmp(p, "idle") == 0) options.player_rider = PLAYER_IDLE;
+      else return bad_arg(a);
+    } else if (strcmp(a, "--races") == 0) {
+      if (!number(value(a), 1, 1000, &races)) return bad_arg(a);
+    }
     else if (strcmp(a, "--lineup") == 0) {
       char error[128];
       if (!parse_lineup(value(a), &options.lineup, error, sizeof error)) {
@@ -203,8 +252,9 @@ int main(int argc, char** argv) {
       if (!number(value(a), 1, 16, &v)) return bad_arg(a);
       rut_zoom = (int)v;
     } else if (strcmp(a, "--seconds") == 0) {
-      if (!number(value(a), 0.01, 600, &v)) return bad_arg(a);
+      if (!number(value(a), 0.01, 86400, &v)) return bad_arg(a);
       seconds = v;
+      online_seconds = v;
     } else {
       usage();
       return 1;
@@ -216,7 +266,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   options.record_ground = options.erosion > 0 || rut_image;
-  if (options.play_demo.empty() && options.track.empty() == options.course.empty()) {
+  if (connect && (!options.play_demo.empty() || !options.record_demo.empty() || !options.course.empty())) {
+    fprintf(stderr, "--connect rides the server's tracks: no --course, --play-demo or --record-demo\n");
+    return 1;
+  }
+  if (!connect && options.play_demo.empty() && options.track.empty() == options.course.empty()) {
     fprintf(stderr, "Give one of --track and --course\n");
     usage();
     return 1;
@@ -246,6 +300,15 @@ int main(int argc, char** argv) {
   }
   if (lines.empty()) set_search_directories({home, data});
   else set_search_directories({home, lines, data});
+
+  if (connect) {
+    const int code = ride_online(std::make_unique<OnlineRunner>(), options, connect, (int)races, online_seconds, name);
+    if (scratch_home) {
+      std::error_code ec;
+      std::filesystem::remove_all(home, ec);
+    }
+    return code;
+  }
 
   auto runner = std::make_unique<Runner>();
   char error[256];

@@ -387,6 +387,10 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   r->race.learn = options.learn;
   r->race.seams.context = r;
   r->race.seams.wheel_terrain = runner_wheel_terrain;
+  if (options.follow_robots && options.player_rider == PLAYER_ROBOT) {
+    set_error(error, error_size, "a robot player needs the robot riders, not --follow-robots");
+    return false;
+  }
   if (options.follow_robots) {
     r->race.seams.robot.context = r;
     r->race.seams.robot.controls = follow_line_controls;
@@ -418,6 +422,13 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   r->start_tick = r->race.tick;
   r->ground = RutRideResult{};
   if (options.record_ground) begin_rut_record(r->race.track->terrain, &r->ground);
+  prepare_player(r, options.minutes > 0 ? 0 : options.laps);
+  return true;
+}
+
+void prepare_player(Runner* r, int laps_to_ride) {
+  const RunnerOptions& options = r->options;
+  const RideScript& script = options.script;
   r->line.clear();
   r->line_by_gates = false;
   if (options.course == "proving_ground") {
@@ -427,7 +438,7 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
   } else {
     const int local = r->race.local_slot;
     Vec3 start = local != NO_BIKE ? starting_place(g_track, local).position : Vec3{0, 0, 0};
-    int laps = options.minutes > 0 ? TIMED_RACE_LINE_LAPS : std::max(options.laps, 1) + LINE_EXTRA_LAPS;
+    int laps = laps_to_ride <= 0 ? TIMED_RACE_LINE_LAPS : std::max(laps_to_ride, 1) + LINE_EXTRA_LAPS;
     r->line = track_riding_line(g_track.gates, start, laps);
     r->line_by_gates = !r->line.empty();
   }
@@ -461,16 +472,23 @@ bool start_runner(Runner* r, const RunnerOptions& options, char* error, size_t e
     const bool planned = std::any_of(r->player_limits.begin(), r->player_limits.end(), [&](float v) { return v != top; });
     if (planned) r->player_follower.limits = r->player_limits.data();
   }
-  return true;
+  // A robot on the player's bike starts afresh with each race.
+  if (local != NO_BIKE && options.player_rider == PLAYER_ROBOT) race_robot_created(&r->robots, local, 0, options.skill);
 }
 
 void step_runner(Runner* r) {
   Race& race = r->race;
   const int local = race.local_slot;
   if (local != NO_BIKE && race.bikes[local] && race.mode[local] == RACE_SLOT_LOCAL && !race.timing[local].finished) {
-    float control[CONTROL_COUNT];
-    player_controls(r, control);
-    apply_control_vector(race.bikes[local], control, r->player_options);
+    float control[CONTROL_COUNT] = {};
+    if (r->options.player_rider == PLAYER_ROBOT) {
+      race_robot_controls(&r->robots, race, local, control);
+      apply_control_vector(race.bikes[local], control, ControlOptions{false, false});
+    } else if (r->options.player_rider == PLAYER_SCRIPTED) {
+      player_controls(r, control);
+      apply_control_vector(race.bikes[local], control, r->player_options);
+    }
+    // An idle player's bike keeps its controls at rest.
   }
   std::vector<int> before = gates_before(race);
   const int tick = race.tick;

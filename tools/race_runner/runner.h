@@ -30,6 +30,10 @@ struct Terrain;
 
 constexpr int TRACE_ALL = -2;
 
+// Who rides the player's bike: the ride script (with its follower), a
+// robot rider of the chosen skill, or nobody (it waits at its gate).
+enum PlayerRider : int { PLAYER_SCRIPTED, PLAYER_ROBOT, PLAYER_IDLE };
+
 struct RunnerOptions {
   std::string track;              // directory in the data set
   std::string course;             // or an in-code course ("proving_ground", ...)
@@ -37,6 +41,7 @@ struct RunnerOptions {
   bool time_trial = false;        // a time trial instead of the lineup
   bool practice = false;          // practice: lap demos and the fast lap's ghost, as a time trial
   RideScript script;              // the player's rider
+  int player_rider = PLAYER_SCRIPTED;
   bool follow_robots = false;
   bool learn = false;             // robot line learning ("--learn")
   int ticks = 0;                  // steps to run; 0: until every bike has finished
@@ -130,6 +135,11 @@ bool build_course_track(LoadedTrack* track, const char* course);
 // Creates the world, takes the data set's part shapes, loads the track (or
 // builds the course) and resets the race. False with a reason when something is missing.
 bool start_runner(Runner* runner, const RunnerOptions& options, char* error, size_t error_size);
+// After a race reset: the riding line and the player's follower for a race
+// of that many laps (0: a timed race), and a fresh robot on the player's
+// bike when a robot rides it. start_runner calls it; a race reset from
+// elsewhere (a race server's) needs it again.
+void prepare_player(Runner* runner, int laps);
 // One step: the player's and the stand-in robots' controls, the race step,
 // the timing log.
 void step_runner(Runner* runner);
