@@ -144,6 +144,9 @@ int main(int argc, char** argv) {
       if (r->states_received[slot] == 0) silent_pairs++;
     }
   }
+  // With DV_RIDER_MESSAGES set, what the first rider's client said.
+  if (getenv("DV_RIDER_MESSAGES") && !list.empty())
+    for (const std::string& m : list[0]->messages) printf("rider 1: %s", m.c_str());
   const double n = (double)list.size();
   printf("riders %d, %.1f s, races %d\n", (int)list.size(), elapsed, races_done);
   printf("per rider: %.0f bytes/s in, %.0f bytes/s out\n", in / n / elapsed, out / n / elapsed);
