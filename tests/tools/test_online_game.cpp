@@ -3,7 +3,8 @@
 // two laps of "rabbithill" from the shipped data set. The game's rider
 // stands at its gate; the others race. Everyone must hear everyone's bike,
 // the riders must agree with the server on the order, the game must show
-// the results, and at its end it must say goodbye to the server.
+// the results, record every rider's bike in its demo of the race, and at its
+// end it must say goodbye to the server.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,18 +13,53 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "core/datafile.h"
 #include "platform/clock.h"
 #include "render/texture.h"
+#include "replay/demo.h"
+#include "replay/history.h"
 #include "tests/platform/game_process.h"
 #include "tests/platform/xvfb.h"
 #include "tools/net_riders/headless_rider.h"
 #include "tools/race_server/server.h"
 
 namespace {
+
+// For every rider named in the game's recorded demos (the race's own and
+// the numbered backups of those recorded before and after it), the most
+// distinct state ticks any one demo holds: what the game heard of that bike.
+std::map<std::string, size_t> demo_states_by_rider(const std::string& demos) {
+  std::map<std::string, size_t> most;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(demos, error)) {
+    if (entry.path().extension() != ".dvdemo") continue;
+    DemoPlayer p;
+    if (!open_demo(&p, entry.path().string().c_str(), false)) continue;
+    std::vector<StateHistory> h(MAX_BIKES);
+    clear_all_histories(h.data());
+    for (int i = 0; i < p.rider_count; i++) set_demo_rider_slot(&p, i, i, nullptr);
+    std::vector<std::set<int>> ticks((size_t)p.rider_count);
+    int tick = 0;
+    for (int guard = 0; guard < 1000000 && !p.ended; guard++) {
+      read_demo_ahead(&p, h.data(), &tick);
+      for (int i = 0; i < p.rider_count; i++)
+        for (int e = 0; e < HISTORY_ENTRIES; e++)
+          if (h[(size_t)i].stamp[e] >= 0) ticks[(size_t)i].insert(h[(size_t)i].stamp[e]);
+      tick += DEMO_CHUNK_INTERVAL;
+    }
+    for (int i = 0; i < p.rider_count && i < (int)p.riders.size(); i++) {
+      size_t& best = most[p.riders[(size_t)i].name];
+      best = std::max(best, ticks[(size_t)i].size());
+    }
+    close_demo(&p);
+  }
+  return most;
+}
 
 class OnlineGame : public ::testing::Test {
  protected:
@@ -37,7 +73,7 @@ class OnlineGame : public ::testing::Test {
     game_.data_root = data_;
     root_ = game_.root;
     std::filesystem::create_directories(root_ + "/server");
-    write_text(game_.home + "config", "video_mode=Windowed\nxres=160\nyres=120\nname=Game Player\n");
+    write_text(game_.home + "config", "video_mode=Windowed\nxres=160\nyres=120\nname=Game Player\nrecord=Yes\ndemo_backups=5\n");
     set_search_directories({root_ + "/server", data_});
   }
   void TearDown() override {
@@ -150,6 +186,17 @@ void OnlineGame::race(bool lossy) {
   kill(game_.pid, SIGTERM);
   ASSERT_TRUE(run(20.0, [&] { return server_.clients[(size_t)game].state == CLIENT_FREE; }));
   EXPECT_EQ(game_.finish(20), 0) << game_.diagnostics();
+
+  // The game heard every rider: its recording of the race holds each
+  // headless rider's bike, moved by the states it received.
+  const std::map<std::string, size_t> recorded = demo_states_by_rider(game_.home + "demos");
+  std::string names;
+  for (const auto& [name, count] : recorded) names += " '" + name + "' " + std::to_string(count);
+  for (auto& r : riders_) {
+    auto found = recorded.find(r->client.own_info.name);
+    ASSERT_NE(found, recorded.end()) << r->client.own_info.name << " is in none of the game's demos, which hold" << names;
+    EXPECT_GT(found->second, 100u) << r->client.own_info.name;
+  }
 }
 
 
