@@ -72,6 +72,25 @@ double advance_frame_clock(FrameClock* clock, const FrameTimingSettings& setting
   return dt;
 }
 
+int real_time_steps_due(RealTimeSteps* clock, double now, const ConnectedClock& net) {
+  if (clock->reading < 0) {
+    clock->reading = now;
+    clock->simulated = clock->target = 0.0;
+    return 0;
+  }
+  const double dt = std::clamp(now - clock->reading, 0.0, MAX_FRAME_SLICE);
+  clock->reading = now;
+  clock->target += dt * connected_time_scale(net);
+  const int most = (int)std::lround(MAX_FRAME_SLICE / STEP_SECONDS);
+  int steps = 0;
+  while (clock->simulated + STEP_SECONDS <= clock->target && steps < most) {
+    clock->simulated += STEP_SECONDS;
+    steps++;
+  }
+  if (steps == most) clock->simulated = clock->target;
+  return steps;
+}
+
 bool begin_fixed_step(FrameClock* clock, double* deadline) {
   if (clock->simulated >= clock->target) return false;
   clock->simulated += STEP_SECONDS;

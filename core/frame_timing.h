@@ -62,6 +62,20 @@ double connected_time_scale(const ConnectedClock& net);
 double advance_frame_clock(FrameClock* clock, const FrameTimingSettings& settings, const ConnectedClock& net,
                            const LoopPlatform& platform);
 
+// A headless client's real-time clock (no frames, no sleeping of its own):
+// each reading of real time hands out the fixed steps now due, the
+// connected stretch applied, at most MAX_FRAME_SLICE of real time a reading
+// and never more than that slice's steps; a longer stall is not caught up.
+struct RealTimeSteps {
+  double reading = -1.0;  // real time of the latest reading; < 0 before the first
+  double target = 0.0;    // simulated time due
+  double simulated = 0.0;
+};
+
+// The steps to run for the reading now. The first reading only starts the
+// clock (0 steps).
+int real_time_steps_due(RealTimeSteps* clock, double now, const ConnectedClock& net);
+
 // Fixed steps, used as:
 //   double deadline;
 //   while (begin_fixed_step(&clock, &deadline)) {

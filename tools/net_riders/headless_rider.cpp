@@ -172,26 +172,15 @@ void init_headless_rider(HeadlessRider* r, RunnerWorld* world, int index, const 
 }
 
 void run_headless_rider(HeadlessRider* r, double now) {
-  if (r->last_reading < 0) {
-    r->last_reading = now;
-    r->simulated = r->target = 0.0;
-    net_service(&r->client, now);
-    return;
-  }
-  double dt = std::min(now - r->last_reading, MAX_FRAME_SLICE);
-  r->last_reading = now;
-  if (dt < 0) dt = 0;
   const NetClient& c = r->client;
   ConnectedClock clock = {net_connected(c), c.latest_server_tick, r->tick, c.gate_drop_tick};
-  r->target += dt * connected_time_scale(clock);
-  int steps = 0;
-  while (r->simulated + STEP_SECONDS <= r->target && steps < 16) {
-    r->simulated += STEP_SECONDS;
-    steps++;
+  const bool first = r->clock.reading < 0;
+  const int steps = real_time_steps_due(&r->clock, now, clock);
+  if (first) net_service(&r->client, now);
+  for (int i = 0; i < steps; i++) {
     net_service(&r->client, now);
     if (!net_connected(r->client) || r->client.latest_server_tick > 0) race_step(r);
   }
-  if (steps == 16) r->simulated = r->target;
 }
 
 std::vector<int> rider_running_order(const HeadlessRider& r) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/discovery.h"
+#include "core/frame_timing.h"
 #include "net/client.h"
 #include "tools/net_riders/scripted_rider.h"
 #include "track/track.h"
@@ -40,7 +41,7 @@ struct HeadlessRider {
 
   // The race as this rider's game would see it.
   int tick = 0;
-  double simulated = 0.0, target = 0.0, last_reading = -1.0;
+  RealTimeSteps clock;
   int requests[MAX_BIKES] = {};
   BikeTiming timing[MAX_BIKES];  // other slots from the server, our own from the scripted bike
   ScriptedRider bike;

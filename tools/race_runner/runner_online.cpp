@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr double MAX_SLICE = 0.25;  // a longer stall is not caught up
-constexpr int MAX_STEPS_PER_RUN = 16;
-
 void print_message(void* context, const char* text) {
   OnlineRunner* o = static_cast<OnlineRunner*>(static_cast<RaceLink*>(context)->owner);
   std::string line = text;
@@ -66,27 +63,18 @@ bool start_online_runner(OnlineRunner* o, const RunnerOptions& given, const char
 }
 
 void run_online_runner(OnlineRunner* o, double now) {
-  if (o->last_reading < 0) {
-    o->last_reading = now;
-    net_service(&o->client, now);
-    return;
-  }
-  const double dt = std::clamp(now - o->last_reading, 0.0, MAX_SLICE);
-  o->last_reading = now;
   const NetClient& c = o->client;
   const Race& race = o->runner.race;
   ConnectedClock clock = {net_connected(c), c.latest_server_tick, race.tick, c.gate_drop_tick};
-  o->target += dt * connected_time_scale(clock);
-  int steps = 0;
-  while (o->simulated + STEP_SECONDS <= o->target && steps < MAX_STEPS_PER_RUN) {
-    o->simulated += STEP_SECONDS;
-    steps++;
+  const bool first = o->clock.reading < 0;
+  const int steps = real_time_steps_due(&o->clock, now, clock);
+  if (first) net_service(&o->client, now);
+  for (int i = 0; i < steps; i++) {
     net_service(&o->client, now);
     prepare_when_new(o);
     // The race runs on the server's clock once it has arrived.
     if (net_connected(o->client) && o->client.latest_server_tick > 0 && race.track) step_runner(&o->runner);
   }
-  if (steps == MAX_STEPS_PER_RUN) o->simulated = o->target;
 }
 
 void end_online_runner(OnlineRunner* o) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/frame_timing.h"
 #include "net/client.h"
 #include "net/race_link.h"
 #include "tools/race_runner/runner.h"
@@ -18,7 +19,7 @@ struct OnlineRunner {
   Runner runner;
   NetClient client;
   RaceLink link;
-  double simulated = 0.0, target = 0.0, last_reading = -1.0;
+  RealTimeSteps clock;
   // The race (server race id and riding slot) the player was prepared for.
   uint32_t prepared_race = 0;
   int prepared_slot = NO_BIKE;
