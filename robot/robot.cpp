@@ -1123,7 +1123,7 @@ void bootstrap_from(Robot* r, const RobotWorld& w, Vec3 start, int from, int to)
   bool has_via = false;
   bool trouble = r->in_trouble;
   r->in_trouble = false;
-  if (trouble && from >= 0 && from <= to && from < (int)w.gates->sequence.size() &&
+  if (trouble && from >= 0 && from <= to &&
       escape_route(*w.terrain, start, checkpoint_of_gate(*w.gates, from), &via, &has_via, &through))
     build_bootstrap_path(r, w, start, from, to, has_via ? &via : nullptr, &through);
   else
