@@ -479,16 +479,18 @@ void fly(const RobotWorld& w, const Bike& bike, DVec p, DVec v, float control[RO
 
 // Two bikes caught fast on each other (see LOCK_TICKS): overrides the
 // controls for this tick with the current phase's way of parting them.
-void break_lock(const Robot& r, const Bike& bike, float control[ROBOT_CONTROLS]) {
+// The phases run on the race clock, so the two bikes keep in step.
+void break_lock(const Robot& r, const RobotWorld& w, const Bike& bike, float control[ROBOT_CONTROLS]) {
   if (r.touch_ticks <= LOCK_TICKS || bike.crash_timer > 0 || airborne(bike)) return;
   if (length(horizontal(body_velocity(bike, BODY_FRAME))) > LOCK_SPEED) return;
-  int phase = ((r.touch_ticks - LOCK_TICKS) / LOCK_PHASE_TICKS) % 4;
+  int phase = (w.tick / LOCK_PHASE_TICKS) % 4;
   for (int i = 0; i < ROBOT_CONTROLS; i++) control[i] = 0;
   if (phase == 1 || phase == 3) {
     control[CONTROL_SIT] = 1;  // stand the bike up and let the other roll
     return;
   }
-  bool yield = phase == 0 ? !r.touch_yield : r.touch_yield;
+  bool backs_out = backs_out_of_lock(w, bike, r.touch_slot);
+  bool yield = phase == 0 ? backs_out : !backs_out;
   if (yield) {
     // Backing out front wheel high, the bars turned away, so the wheel
     // lifts and rolls off whatever it is caught on.
@@ -510,6 +512,33 @@ void break_lock(const Robot& r, const Bike& bike, float control[ROBOT_CONTROLS])
 }
 
 }  // namespace
+
+// True when this bike, of two caught fast on each other, is the one to
+// back out. Both bikes of the pair reach opposite answers: the one whose
+// front end is in the other (its wheel or fork in the other's side, a
+// T-bone) backs out and the other drives on; otherwise the one that has
+// the other more squarely ahead, and level, the higher slot. (Each judging
+// only by where the other lies in its own frame, two bikes at right angles
+// both find the other ahead, and both back out or both push, for ever.)
+bool backs_out_of_lock(const RobotWorld& w, const Bike& bike, int other) {
+  const Bike* o = other >= 0 && other < MAX_BIKES && w.bikes ? w.bikes[other] : nullptr;
+  if (!o) return false;
+  auto front_in = [](const Bike& b, int slot) {
+    for (int i = 0; i < b.bike_note_count && i < PART_CONTACT_NOTES; i++) {
+      const ContactNote& n = b.bike_notes[i];
+      if (n.other == slot &&
+          (n.body == BODY_FRONT_WHEEL || n.body == BODY_FORK_UPPER || n.body == BODY_FORK_LOWER))
+        return true;
+    }
+    return false;
+  };
+  bool mine = front_in(bike, other), theirs = front_in(*o, bike.slot);
+  if (mine != theirs) return mine;
+  DVec d = horizontal(body_position(*o, BODY_FRAME) - body_position(bike, BODY_FRAME));
+  double my_along = dot(d, heading_of(bike)), their_along = -dot(d, heading_of(*o));
+  if (std::fabs(my_along - their_along) > 0.5) return my_along > their_along;
+  return other < bike.slot;
+}
 
 RobotStyle robot_style(int skill, double aggression, double consistency) {
   const SkillRow& row = SKILLS[skill >= 0 && skill < SKILL_COUNT ? skill : ROBOT_NOVICE];
@@ -915,7 +944,7 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
 void robot_controls(Robot* r, const RobotWorld& world, const Bike& bike, const BikeTiming& timing,
                     float control[ROBOT_CONTROLS]) {
   ride(r, world, bike, timing, control);
-  if (world.racing) break_lock(*r, bike, control);
+  if (world.racing) break_lock(*r, world, bike, control);
 }
 
 // --- choosing lines and building paths -------------------------------------------

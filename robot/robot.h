@@ -163,6 +163,11 @@ void build_bootstrap_path(Robot* robot, const RobotWorld& world, Vec3 start, int
 // centre is as good.
 bool escape_route(const Terrain& terrain, Vec3 p, const Checkpoint& gate, Vec3* via, bool* has_via, Vec3* through);
 
+// Of two bikes caught fast on each other, true for the one (`bike`) that
+// is to back out while `other` drives on: the two always get opposite
+// answers.
+bool backs_out_of_lock(const RobotWorld& world, const Bike& bike, int other);
+
 // Fills keep_in along the path: in a bend whose ground falls away close
 // outside the path (a berm's lip), the robot keeps up to 2 ft inside it.
 void fill_edges(std::vector<PathPoint>* path, const Terrain& terrain);

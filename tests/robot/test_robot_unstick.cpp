@@ -151,3 +151,90 @@ TEST(RobotUnstick, StandingOnTheThrottleAtAWallBacksOffSoon) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two bikes on flat ground for judging a lock between them; notes set by
+// hand stand in for the contacts of the tick.
+struct LockPair {
+  Terrain terrain;
+  Bike* bikes[MAX_BIKES] = {};
+  RobotWorld world{};
+  LockPair() {
+    build_course(&terrain, COURSE_FLAT);
+    create_bike_world();
+    for (int i = 0; i < 2; i++) bikes[i] = create_bike("crf450(2016)", i, nullptr, nullptr, nullptr, nullptr, "1");
+    world.terrain = &terrain;
+    world.bikes = bikes;
+  }
+  ~LockPair() {
+    for (int i = 0; i < 2; i++) delete_bike(bikes[i]);
+    destroy_bike_world();
+  }
+  // Places bike i at p facing `forward` (horizontal), with no contacts.
+  void place(int i, DVec p, DVec forward) {
+    float best = 0;
+    double best_dot = -2;
+    for (int k = 0; k < 64; k++) {
+      float h = (float)(k * 2 * 3.14159265358979 / 64);
+      place_bike(bikes[i], to_vec3(p), h);
+      double d = dot(bike_forward(*bikes[i]), forward);
+      if (d > best_dot) best_dot = d, best = h;
+    }
+    place_bike(bikes[i], to_vec3(p), best);
+    bikes[i]->bike_note_count = 0;
+  }
+  void touch(int i, int body) {
+    Bike& b = *bikes[i];
+    b.bike_notes[b.bike_note_count++] = ContactNote{(int16_t)body, (int16_t)(1 - i), 0.05f, 0, 0};
+  }
+  bool backs_out(int i) { return backs_out_of_lock(world, *bikes[i], 1 - i); }
+};
+
+TEST(RobotUnstick, OfTwoBikesCaughtOnEachOtherExactlyOneBacksOut) {
+  LockPair pair;
+  const DVec north{0, 0, -1}, east{1, 0, 0}, at{1024, 0, 1024};
+  // A T-bone: bike 1 faces bike 0's side with its front wheel in it. From
+  // where each stands the other is ahead of it (the frame of a bike at
+  // right angles lies ahead of its wheels), so judged by that alone both
+  // gave way, or both pushed, together.
+  pair.place(0, at, north);
+  pair.place(1, at - east * 3.5 + north * 2.0, east);
+  pair.touch(0, BODY_FRAME);
+  pair.touch(1, BODY_FRONT_WHEEL);
+  DVec p0 = body_position(*pair.bikes[0], BODY_FRAME), p1 = body_position(*pair.bikes[1], BODY_FRAME);
+  ASSERT_GT(dot(p1 - p0, bike_forward(*pair.bikes[0])), 1.0);
+  ASSERT_GT(dot(p0 - p1, bike_forward(*pair.bikes[1])), 1.0);
+  EXPECT_TRUE(pair.backs_out(1));
+  EXPECT_FALSE(pair.backs_out(0));
+  // The same with the notes the other way round (bike 0's fork caught in
+  // bike 1's wheel): the roles follow the fronts.
+  pair.place(0, at, north);
+  pair.place(1, at - east * 3.5 + north * 2.0, east);
+  pair.touch(0, BODY_FORK_LOWER);
+  pair.touch(1, BODY_FRAME);
+  EXPECT_TRUE(pair.backs_out(0));
+  EXPECT_FALSE(pair.backs_out(1));
+  // Fronts in each other, at right angles, head on, side by side level
+  // and one a little ahead: always one of each.
+  struct Case {
+    const char* what;
+    DVec p1, f1;
+    int body0, body1;
+  } cases[] = {
+      {"right angles, fronts", at - east * 3.5 + north * 2.0, east, BODY_FRONT_WHEEL, BODY_FRONT_WHEEL},
+      {"right angles, frames", at + east * 3.0 + north * 2.0, east * -1.0, BODY_FRAME, BODY_FRAME},
+      {"head on", at + north * 6.0, north * -1.0, BODY_FRONT_WHEEL, BODY_FRONT_WHEEL},
+      {"side by side", at + east * 2.0, north, BODY_RIDER, BODY_RIDER},
+      {"a little ahead", at + east * 2.0 + north * 1.5, north, BODY_SWINGARM, BODY_FORK_UPPER},
+  };
+  for (const Case& c : cases) {
+    pair.place(0, at, north);
+    pair.place(1, c.p1, c.f1);
+    pair.touch(0, c.body0);
+    pair.touch(1, c.body1);
+    EXPECT_NE(pair.backs_out(0), pair.backs_out(1)) << c.what;
+  }
+}
+
+}  // namespace
