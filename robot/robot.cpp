@@ -138,6 +138,19 @@ DVec heading_of(const Bike& b) {
 
 bool airborne(const Bike& b) { return !(b.wheel[WHEEL_FRONT].depth > 0) && !(b.wheel[WHEEL_REAR].depth > 0); }
 
+// True when one of the bodies in the mask (bit 1 << BikeBody) touches the
+// bike in slot `other` this tick (any bike for a negative `other`).
+bool touches_bike(const Bike& b, int other, unsigned bodies) {
+  for (int i = 0; i < b.bike_note_count && i < PART_CONTACT_NOTES; i++) {
+    const ContactNote& n = b.bike_notes[i];
+    if (n.other >= 0 && (other < 0 || n.other == other) && n.body >= 0 && n.body < 32 && (bodies >> n.body & 1u))
+      return true;
+  }
+  return false;
+}
+constexpr unsigned FRONT_END = 1u << BODY_FRONT_WHEEL | 1u << BODY_FORK_UPPER | 1u << BODY_FORK_LOWER;
+constexpr unsigned BACK_END = 1u << BODY_REAR_WHEEL | 1u << BODY_SWINGARM;
+
 // Nearest point of segment [a, b] to p, horizontally: parameter and distance².
 double segment_nearest(Vec3 a, Vec3 b, DVec p, double* t_out) {
   double abx = b.x - a.x, abz = b.z - a.z;
@@ -500,11 +513,7 @@ void break_lock(const Robot& r, const RobotWorld& w, const Bike& bike, float con
   } else {
     // Held at the back (the other against its rear wheel or swingarm), it
     // turns towards the other: the back end then swings away from it.
-    bool held_behind = false;
-    for (int i = 0; i < bike.bike_note_count && i < PART_CONTACT_NOTES; i++)
-      if (bike.bike_notes[i].other >= 0 &&
-          (bike.bike_notes[i].body == BODY_REAR_WHEEL || bike.bike_notes[i].body == BODY_SWINGARM))
-        held_behind = true;
+    bool held_behind = touches_bike(bike, -1, BACK_END);
     control[CONTROL_THROTTLE] = (float)r.throttle_cap;
     control[CONTROL_LEAN] = -1;
     control[CONTROL_STEER] = (float)((held_behind ? WALKING_STEER : -WALKING_STEER) * r.touch_side);
@@ -523,16 +532,7 @@ void break_lock(const Robot& r, const RobotWorld& w, const Bike& bike, float con
 bool backs_out_of_lock(const RobotWorld& w, const Bike& bike, int other) {
   const Bike* o = other >= 0 && other < MAX_BIKES && w.bikes ? w.bikes[other] : nullptr;
   if (!o) return false;
-  auto front_in = [](const Bike& b, int slot) {
-    for (int i = 0; i < b.bike_note_count && i < PART_CONTACT_NOTES; i++) {
-      const ContactNote& n = b.bike_notes[i];
-      if (n.other == slot &&
-          (n.body == BODY_FRONT_WHEEL || n.body == BODY_FORK_UPPER || n.body == BODY_FORK_LOWER))
-        return true;
-    }
-    return false;
-  };
-  bool mine = front_in(bike, other), theirs = front_in(*o, bike.slot);
+  bool mine = touches_bike(bike, other, FRONT_END), theirs = touches_bike(*o, bike.slot, FRONT_END);
   if (mine != theirs) return mine;
   DVec d = horizontal(body_position(*o, BODY_FRAME) - body_position(bike, BODY_FRAME));
   double my_along = dot(d, heading_of(bike)), their_along = -dot(d, heading_of(*o));
