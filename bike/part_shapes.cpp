@@ -143,6 +143,7 @@ constexpr double RIDER_GRIP = 0.8;
 constexpr int CONTACTS_PER_BODY = 4;
 constexpr double BIKE_CONTACT_GRIP = 0.3;
 constexpr int CONTACTS_PER_BIKE_PAIR = 4;
+constexpr double SUNK_DEPTH = 0.1;  // ft
 
 // Collision spheres of a bike in the world, for bike-to-bike tests: the
 // part spheres and eight spheres around each tyre.
@@ -382,8 +383,14 @@ int collide_bike_pair(Bike* a, Bike* b) {
           double d2 = length_squared(d);
           if (d2 >= reach * reach) continue;
           double dist = std::sqrt(d2);
-          Hit h{i, j, reach - dist, sb[y].centre + normalized(d) * (sb[y].radius - 0.5 * (reach - dist)),
-                normalized(d)};
+          DVec normal = normalized(d);
+          // Parts sunk deep into the other bike push the bikes apart as
+          // wholes: sphere by sphere, a wheel caught between the other's
+          // wheel and frame is pushed out of one into the other, and the
+          // two stay merged.
+          if (reach - dist > SUNK_DEPTH && dot(normal, pa - pb) < 0)
+            normal = normalized(DVec{pa.x - pb.x, 0, pa.z - pb.z}, normal);
+          Hit h{i, j, reach - dist, sb[y].centre + normalized(d) * (sb[y].radius - 0.5 * (reach - dist)), normal};
           // Keep the deepest few, in a stable order.
           int at = count;
           while (at > 0 && hits[at - 1].depth < h.depth) at--;
