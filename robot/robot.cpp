@@ -51,6 +51,10 @@ constexpr double SLOW_BIKE_SPEED = 8;
 // GATE_MARGIN ft inside its edge; further than GATE_LATERAL ft off its line
 // a robot makes for the line first.
 constexpr double GATE_LOOK = 40, GATE_MARGIN = 1.0, GATE_LATERAL = 12;
+// A lap's end cannot be skipped (missing it costs a turn back for it):
+// the robot looks for it further ahead, passes it further inside, and
+// slows while it would still miss it.
+constexpr double LAP_END_MARGIN = 4.0, LAP_END_LOOK = 150, LAP_END_SLOWING = 0.04;
 // A bend's ground that falls more than EDGE_DROP ft within EDGE_NEAR..EDGE_FAR
 // ft outside the path keeps the robot up to EDGE_KEEP_IN ft inside it.
 constexpr double EDGE_NEAR = 6, EDGE_FAR = 10, EDGE_DROP = 1.0, EDGE_KEEP_IN = 2.0;
@@ -396,29 +400,36 @@ double keep_clear(Robot* r, const RobotWorld& w, const Bike& bike, DVec p, DVec 
 
 // How far (ft, + right) the robot must move so as not to miss the
 // checkpoint of overall gate `gate` (to pass it GATE_MARGIN ft or more
-// inside its half-disc, or no nearer its edge than the path), if it stays
+// inside its half-disc, or no nearer its edge than the path; a lap's end
+// LAP_END_MARGIN ft inside, wherever the path passes), if it stays
 // as far off the path as it is now; 0 when it will pass it, or when the
 // path does not cross it within GATE_LOOK ft. (Ridden wide of a line that
 // passes near a checkpoint's edge, a robot can miss it, and the way back
 // to it is a long one.)
 double gate_need(const Robot& r, const TimingGates& gates, int gate) {
   if (gate < 0 || gates.sequence.empty() || r.path.size() < 2) return 0;
+  const double look = is_lap_end(gates, gate) ? LAP_END_LOOK : GATE_LOOK;
   const Checkpoint& c = checkpoint_of_gate(gates, gate);
   DVec dir = normalized(DVec{c.direction.x, 0, c.direction.z}, DVec{0, 0, -1});
   DVec centre = dvec(c.point);
   auto depth = [&](size_t i) { return dot(horizontal(dvec(r.path[i].position) - centre), dir); };
   size_t n = r.path.size();
   double s0 = r.path[(size_t)r.nearest].s;
-  for (size_t i = (size_t)r.nearest; i + 1 < n && r.path[i].s - s0 < GATE_LOOK; i++) {
+  for (size_t i = (size_t)r.nearest; i + 1 < n && r.path[i].s - s0 < look; i++) {
     double d0 = depth(i), d1 = depth(i + 1);
-    if (!(d0 <= 0 && d1 > 0)) continue;
+    if (!(d0 < 0 && d1 >= 0)) continue;  // (a line ends on the plane of its split)
     DVec a = dvec(r.path[i].position), b = dvec(r.path[i + 1].position);
     DVec crossing = a + (b - a) * (d0 / (d0 - d1));
     DVec right = cross(normalized(horizontal(b - a), dir), DVec{0, 1, 0});
     double u0 = dot(horizontal(centre - crossing), right);
     if (std::fabs(u0) > c.radius + MAX_SIDE_OFFSET) continue;  // far from it: another stretch of the track
-    double half = std::fmax(c.radius - GATE_MARGIN, 0.5 * c.radius);
     double at = r.lateral;
+    if (is_lap_end(gates, gate)) {
+      // Even off a line that passes near its edge.
+      double half = std::fmax(c.radius - LAP_END_MARGIN, 0.5 * c.radius);
+      return clampd(at, u0 - half, u0 + half) - at;
+    }
+    double half = std::fmax(c.radius - GATE_MARGIN, 0.5 * c.radius);
     return clampd(at, std::fmin(u0 - half, 0.0), std::fmax(u0 + half, 0.0)) - at;
   }
   return 0;
@@ -781,12 +792,25 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
   // drifts wide in the turns). At walking pace the bars steer directly, so
   // the robot points them at a spot ahead on the path.
   double cap = keep_clear(r, w, bike, p, fwd, speed);
+  double lap_end_need = 0;
   {
     // Moved over at twice the merging rate while it would miss the
     // checkpoint ahead, eased back once it would not. (On a line only: a
     // path through the checkpoints passes them square.)
     bool on_line = r->mode == ROBOT_FOLLOWING && std::fabs(r->lateral) < GATE_LATERAL;
-    double need = timing.finished || !on_line ? 0 : gate_need(*r, *w.gates, timing.gates_passed);
+    double need = 0;
+    if (!timing.finished && on_line) {
+      int next = timing.gates_passed;
+      need = gate_need(*r, *w.gates, next);
+      if (is_lap_end(*w.gates, next)) {
+        lap_end_need = need;
+      } else if (is_lap_end(*w.gates, next + 1)) {
+        // The lap's end just beyond the next checkpoint (which may be
+        // skipped; the lap's end may not).
+        lap_end_need = gate_need(*r, *w.gates, next + 1);
+        if (need == 0) need = lap_end_need;
+      }
+    }
     double step = MERGE_RATE * TICK_SECONDS;
     double change = need != 0 ? clampd(need, -2 * step, 2 * step) : clampd(-r->gate_aside, -step, step);
     r->gate_aside = (float)clampd(r->gate_aside + change, -MAX_SIDE_OFFSET, MAX_SIDE_OFFSET);
@@ -869,6 +893,7 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
   double off = std::fabs(r->lateral - r->side_offset);
   want *= 1 - 0.5 * clampd((off - 2) / 10, 0, 1);
   want *= 1 - 0.5 * clampd((std::fabs(alpha) - 0.35) / 0.9, 0, 1);
+  want *= 1 - clampd(LAP_END_SLOWING * (std::fabs(lap_end_need) - 0.5), 0, 0.3);
   want = std::fmax(want, 12.0);  // never stall on the track
   if (std::fabs(alpha) > PI / 2) want = 12.0;  // turning round for a path behind
   // Except behind or beside a bike it must not run into.

@@ -104,10 +104,12 @@ TEST(RobotGates, RiddenWideOfALineNearACheckpointEdgeItMovesOverToPassInside) {
   WideRide wide = ride_wide(s, 2);
   ASSERT_TRUE(wide.on_line);
   ASSERT_GT(wide.lap_ticks, 0) << "missed a checkpoint";
-  for (int k = 0; k < 2; k++) {
-    EXPECT_LT(std::fabs(wide.cross_x[k] - CENTRE_X), RADIUS) << "checkpoint " << k << " crossed at x " << wide.cross_x[k];
-    EXPECT_GT(wide.cross_x[k], LINE_X) << "moved over further than it needed";
-  }
+  // The first checkpoint may be skipped: it moves over no further than it
+  // must. The second ends the lap and may not (missed, the robot must turn
+  // back for it): that one it passes well inside.
+  EXPECT_LT(std::fabs(wide.cross_x[0] - CENTRE_X), RADIUS) << "checkpoint 0 crossed at x " << wide.cross_x[0];
+  EXPECT_GT(wide.cross_x[0], LINE_X) << "moved over further than it needed";
+  EXPECT_LT(std::fabs(wide.cross_x[1] - CENTRE_X), RADIUS - 3) << "lap end crossed at x " << wide.cross_x[1];
   EXPECT_LT(wide.lap_ticks, plain.lap_ticks + TICKS_PER_SECOND);
 }
 
