@@ -555,10 +555,24 @@ void write_trace(FILE* out, const Runner& r) {
     const Robot& robot = r.robots.robots[s];
     if (r.race.mode[s] == RACE_SLOT_ROBOT && robot.active) {
       static const char* const modes[] = {"waiting", "line", "bootstrap", "down", "backing"};
-      fprintf(out, "  robot %s line %d/%d target %d off %.1f aside %.1f", modes[robot.mode], robot.group,
-              robot.line_slot, robot.target_gate, robot.lateral, robot.side_offset);
+      float keep_in = robot.nearest >= 0 && (size_t)robot.nearest < robot.path.size()
+                          ? robot.path[(size_t)robot.nearest].keep_in
+                          : 0.0f;
+      fprintf(out, "  robot %s line %d/%d target %d off %.1f aside %.1f gate %.1f in %.1f", modes[robot.mode],
+              robot.group, robot.line_slot, robot.target_gate, robot.lateral, robot.side_offset, robot.gate_aside,
+              keep_in);
       if (robot.touch_ticks > 0) fprintf(out, "  touch %d x%d", robot.touch_slot, robot.touch_ticks);
     }
+    // What is on the ground: f and r the wheels, then the bodies whose
+    // own shapes touch it.
+    char ground[BODY_COUNT + 4];
+    int n = 0;
+    if (b.wheel[WHEEL_FRONT].depth > 0) ground[n++] = 'f';
+    if (b.wheel[WHEEL_REAR].depth > 0) ground[n++] = 'r';
+    for (int i = 0; i < b.part_note_count && i < PART_CONTACT_NOTES && n < BODY_COUNT + 2; i++)
+      ground[n++] = (char)('0' + b.part_notes[i].body);
+    ground[n] = 0;
+    fprintf(out, "  ground %s", n ? ground : "-");
     fprintf(out, "  thr %.2f brk %.2f/%.2f steer %.2f lean %.0f rpm %.0f\n", b.input.throttle, b.input.front_brake,
             b.input.rear_brake, b.input.steer, bike_lean_angle(b) * 57.29578, engine_rpm(b));
   }
