@@ -156,6 +156,13 @@ constexpr unsigned FRONT_END = 1u << BODY_FRONT_WHEEL | 1u << BODY_FORK_UPPER | 
 constexpr unsigned BACK_END = 1u << BODY_REAR_WHEEL | 1u << BODY_SWINGARM;
 
 // Nearest point of segment [a, b] to p, horizontally: parameter and distance².
+// True when one of the bodies in the mask touches the ground with its own shape.
+bool touches_ground(const Bike& b, unsigned bodies) {
+  for (int i = 0; i < b.part_note_count && i < PART_CONTACT_NOTES; i++)
+    if (bodies & 1u << b.part_notes[i].body) return true;
+  return false;
+}
+
 double segment_nearest(Vec3 a, Vec3 b, DVec p, double* t_out) {
   double abx = b.x - a.x, abz = b.z - a.z;
   double apx = p.x - a.x, apz = p.z - a.z;
@@ -779,6 +786,12 @@ static void ride(Robot* r, const RobotWorld& world, const Bike& bike, const Bike
       r->mode = ROBOT_BACKING;
       r->backing_ticks = give_way ? 2 * BACKING_TICKS : BACKING_TICKS;
       r->backing_side = uniform(&r->random) < 0.5 ? -1 : 1;
+      // Sat on its frame on a crest: straight back down the face, far
+      // enough to take a run at it.
+      if (touches_ground(bike, 1u << BODY_FRAME)) {
+        r->backing_ticks = 3 * BACKING_TICKS;
+        r->backing_side = 0;
+      }
     } else if (speed < 12) {
       r->power_ticks = POWER_TICKS;
     }
