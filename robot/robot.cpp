@@ -155,7 +155,6 @@ bool touches_bike(const Bike& b, int other, unsigned bodies) {
 constexpr unsigned FRONT_END = 1u << BODY_FRONT_WHEEL | 1u << BODY_FORK_UPPER | 1u << BODY_FORK_LOWER;
 constexpr unsigned BACK_END = 1u << BODY_REAR_WHEEL | 1u << BODY_SWINGARM;
 
-// Nearest point of segment [a, b] to p, horizontally: parameter and distance².
 // True when one of the bodies in the mask touches the ground with its own shape.
 bool touches_ground(const Bike& b, unsigned bodies) {
   for (int i = 0; i < b.part_note_count && i < PART_CONTACT_NOTES; i++)
@@ -163,6 +162,7 @@ bool touches_ground(const Bike& b, unsigned bodies) {
   return false;
 }
 
+// Nearest point of segment [a, b] to p, horizontally: parameter and distance².
 double segment_nearest(Vec3 a, Vec3 b, DVec p, double* t_out) {
   double abx = b.x - a.x, abz = b.z - a.z;
   double apx = p.x - a.x, apz = p.z - a.z;
